@@ -1,0 +1,115 @@
+// Fault injection: refused heap allocations and calls that fail on demand,
+// plus the counted heap that the product allocates from.
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "internal.h"
+#include "sim/control.h"
+#include "sim/crt.h"
+
+namespace {
+
+struct CallFault {
+    DWORD status = 0;
+    unsigned callsBeforeFirst = 0;  // calls that still succeed
+    unsigned failuresLeft = 0;      // 0: every call from then on fails
+    bool unlimited = false;
+};
+
+std::map<std::string, CallFault>& CallFaults() {
+    static std::map<std::string, CallFault> faults;
+    return faults;
+}
+
+unsigned allocationsUntilRefusal = 0;  // 0: none armed
+DWORD lastError = 0;
+int liveAllocations = 0;
+unsigned allocationCount = 0;
+
+}  // namespace
+
+namespace sim {
+
+void FailAllocation(unsigned nth) { allocationsUntilRefusal = nth; }
+
+void FailCall(const std::string& api, DWORD status, unsigned nth, unsigned count) {
+    CallFault fault;
+    fault.status = status;
+    fault.callsBeforeFirst = nth > 0 ? nth - 1 : 0;
+    fault.failuresLeft = count;
+    fault.unlimited = count == 0;
+    CallFaults()[api] = fault;
+}
+
+void ClearFaults() { internal::ResetFaults(); }
+
+int LiveAllocations() { return liveAllocations; }
+unsigned AllocationCount() { return allocationCount; }
+
+namespace internal {
+
+bool CallFails(const char* api, DWORD* status) {
+    auto found = CallFaults().find(api);
+    if (found == CallFaults().end()) {
+        return false;
+    }
+    CallFault& fault = found->second;
+    if (fault.callsBeforeFirst > 0) {
+        --fault.callsBeforeFirst;
+        return false;
+    }
+    *status = fault.status;
+    if (!fault.unlimited && --fault.failuresLeft == 0) {
+        CallFaults().erase(found);
+    }
+    return true;
+}
+
+bool AllocationRefused() {
+    if (allocationsUntilRefusal == 0) {
+        return false;
+    }
+    return --allocationsUntilRefusal == 0;
+}
+
+void ResetFaults() {
+    CallFaults().clear();
+    lastError = 0;
+    allocationsUntilRefusal = 0;
+}
+
+void ResetHeap() {
+    liveAllocations = 0;
+    allocationCount = 0;
+}
+
+}  // namespace internal
+}  // namespace sim
+
+namespace crt {
+
+void* malloc(std::size_t bytes) {
+    ++allocationCount;
+    if (sim::internal::AllocationRefused()) {
+        return nullptr;
+    }
+    void* block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (block != nullptr) {
+        ++liveAllocations;
+    }
+    return block;
+}
+
+void free(void* block) {
+    if (block != nullptr) {
+        --liveAllocations;
+        std::free(block);
+    }
+}
+
+}  // namespace crt
+
+// The simulated machine has one thread, so one last-error value.
+DWORD GetLastError() { return lastError; }
+void SetLastError(DWORD code) { lastError = code; }

@@ -1,0 +1,32 @@
+// Shared inside the simulated Windows: the fault hooks every simulated call
+// consults, and each area's reset, which ResetMachine runs in turn.
+#pragma once
+
+#include <string>
+
+#include "sim/win32.h"
+
+namespace sim::internal {
+
+// True when the named call is to fail now; `status` then holds the status the
+// test chose. Every simulated API function asks this first, under its own name.
+bool CallFails(const char* api, DWORD* status);
+
+// True when the product's next heap allocation is to be refused.
+bool AllocationRefused();
+
+void ResetFaults();
+void ResetHeap();
+void ResetRegistry();
+void ResetVersion();
+void ResetClock();
+void ResetFiles();
+void ResetWindows();
+void ResetGlobalMemory();
+void ResetCodePage();
+
+// Applies one [@section] of a machine profile: `key` = `value` pairs as
+// written. Returns false with a message for an unknown key or a bad value.
+bool ApplyVersionSetting(const std::string& key, const std::string& value, std::string* message);
+
+}  // namespace sim::internal

@@ -1,0 +1,19 @@
+// Resets the whole simulated machine, area by area.
+#include "internal.h"
+#include "sim/control.h"
+
+namespace sim {
+
+void ResetMachine() {
+    internal::ResetFaults();
+    internal::ResetHeap();
+    internal::ResetRegistry();
+    internal::ResetVersion();
+    internal::ResetClock();
+    internal::ResetFiles();
+    internal::ResetWindows();
+    internal::ResetGlobalMemory();
+    internal::ResetCodePage();
+}
+
+}  // namespace sim
