@@ -1,0 +1,50 @@
+# Front door to the two builds.
+#   make test   every suite: host unit and conformance, then the win32 build's
+#               import check and its conformance (and later end-to-end) tests
+#               under Wine
+#   make exe    build/win32/Varnobel.exe
+#   make run    build the exe and run it under Wine on the demo machine
+#   make deps   install the Debian packages the builds need
+SHELL := /bin/bash
+JOBS ?= 2
+
+.PHONY: all deps tools exe run test test-host test-win32 host win32 clean
+
+all: exe
+
+deps:
+	@tools/install-deps
+
+# Every other target starts here, so a fresh machine gets its tools first.
+tools:
+	@tools/install-deps --check || tools/install-deps
+
+build/host/CMakeCache.txt: | tools
+	cmake --preset host
+
+build/win32/CMakeCache.txt: | tools
+	cmake --preset win32
+
+host: build/host/CMakeCache.txt
+	cmake --build --preset host -j $(JOBS)
+
+win32: build/win32/CMakeCache.txt
+	cmake --build --preset win32 -j $(JOBS)
+
+exe: build/win32/CMakeCache.txt
+	cmake --build --preset win32 --target Varnobel -j $(JOBS)
+	@echo "Built build/win32/Varnobel.exe"
+
+test-host: host
+	ctest --preset host
+
+test-win32: win32
+	ctest --preset win32
+
+test: test-host test-win32
+
+run: exe
+	@echo "build/win32/Varnobel.exe is built. Running it under Wine on the demo machine comes with the window work."
+
+clean:
+	rm -rf build out
