@@ -37,6 +37,6 @@ ExternalProject_Add(wine_tests
 # CTest reads this file; the inner build's tests exist once it has been built.
 file(WRITE ${CMAKE_BINARY_DIR}/wine-tests.cmake
   "if(EXISTS \"${wine_tests_dir}/CTestTestfile.cmake\")\n"
-  "  include(\"${wine_tests_dir}/CTestTestfile.cmake\")\n"
+  "  subdirs(\"${wine_tests_dir}\")\n"
   "endif()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/wine-tests.cmake)

@@ -1,0 +1,89 @@
+// The discovery driver.
+#include "inventory/discovery.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "inventory/interface_classes.h"
+#include "inventory/port_table.h"
+#include "inventory/serial_comm_map.h"
+#include "inventory/spooler_ports.h"
+#include "inventory/widcomm_pairings.h"
+#include "platform/platform.h"
+#include "support/registry_key.h"
+#include "ui/port_test_dlg.h"
+
+BluetoothStackKind BluetoothStack = BluetoothStackKind::None;
+
+namespace {
+
+// The record sizes Windows tells the two version-record variants apart by.
+constexpr DWORD kExtendedVersionSize = 156;
+constexpr DWORD kBasicVersionSize = 148;
+static_assert(sizeof(OSVERSIONINFOEXA) == kExtendedVersionSize, "extended version record");
+static_assert(sizeof(OSVERSIONINFOA) == kBasicVersionSize, "basic version record");
+
+bool LocalMachineKeyExists(const char* path) {
+    CRegistryKey key;
+    return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ) == ERROR_SUCCESS;
+}
+
+void DetectBluetoothStack(CPortTestDlg* logSink) {
+    BluetoothStack = BluetoothStackKind::None;
+    if (LocalMachineKeyExists("SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect")) {
+        BluetoothStack = BluetoothStackKind::Widcomm;
+        logSink->AppendLog("WIDCOMM stack\r\n");
+    } else if (LocalMachineKeyExists("SOFTWARE\\Socket Communications")) {
+        BluetoothStack = BluetoothStackKind::Socket;
+        logSink->AppendLog("SOCKET stack\r\n");
+    }
+}
+
+// Systems older than NT 4.0 Service Pack 6 refuse the extended record; the
+// basic one then leaves the service-pack number at 0. If both fail the record
+// stays zeroed, platform 0 included.
+void QueryVersion(OSVERSIONINFOEXA& version) {
+    std::memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = kExtendedVersionSize;
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
+        std::memset(&version, 0, sizeof version);
+        version.dwOSVersionInfoSize = kBasicVersionSize;
+        GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version));
+    }
+}
+
+}  // namespace
+
+void DiscoverPorts(CPortTestDlg* logSink) {
+    DetectBluetoothStack(logSink);
+    ResetPortTable();
+
+    OSVERSIONINFOEXA version;
+    QueryVersion(version);
+
+    switch (version.dwPlatformId) {
+        case VER_PLATFORM_WIN32_WINDOWS:
+            logSink->AppendLog("Win9X\r\n");
+            ScanSpoolerPorts();
+            break;
+        case VER_PLATFORM_WIN32_NT:
+            if (version.dwMajorVersion < 4) {
+                return;
+            }
+            if (version.dwMajorVersion == 4) {
+                ScanSerialCommMap();
+            } else {
+                char line[64];
+                std::snprintf(line, sizeof line, "WinNT %d.%d,SP%d\r\n",
+                              static_cast<int>(version.dwMajorVersion),
+                              static_cast<int>(version.dwMinorVersion),
+                              static_cast<int>(version.wServicePackMajor));
+                logSink->AppendLog(line);
+                ScanInterfaceClasses();
+            }
+            break;
+        default:
+            break;
+    }
+    ScanWidcommPairings(logSink);
+}

@@ -1,0 +1,34 @@
+// An open registry key that closes itself.
+#pragma once
+
+#include "platform/platform.h"
+
+class CRegistryKey {
+public:
+    CRegistryKey() = default;
+    ~CRegistryKey() { Close(); }
+    CRegistryKey(const CRegistryKey&) = delete;
+    CRegistryKey& operator=(const CRegistryKey&) = delete;
+
+    // Opens `subKey` of `parent` with `access`; the registry's status.
+    LSTATUS Open(HKEY parent, const char* subKey, REGSAM access) {
+        Close();
+        HKEY opened = nullptr;
+        const LSTATUS status = RegOpenKeyExA(parent, subKey, 0, access, &opened);
+        if (status == ERROR_SUCCESS) {
+            key_ = opened;
+        }
+        return status;
+    }
+    void Close() {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+            key_ = nullptr;
+        }
+    }
+    HKEY Get() const { return key_; }
+    bool IsOpen() const { return key_ != nullptr; }
+
+private:
+    HKEY key_ = nullptr;
+};

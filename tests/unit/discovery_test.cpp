@@ -1,0 +1,233 @@
+// The discovery driver: Bluetooth stack detection, the version query with its
+// fallback, and the dispatch by platform, observed through the log lines and
+// the port table.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "inventory/discovery.h"
+#include "inventory/port_table.h"
+#include "sim/control.h"
+#include "ui/port_test_app.h"
+#include "ui/port_test_dlg.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr const char kWidcommKey[] = "SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect";
+constexpr const char kSocketKey[] = "SOFTWARE\\Socket Communications";
+
+void CreateKey(const char* path) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+sim::Version MakeVersion(DWORD platform, DWORD major, DWORD minor, WORD servicePack) {
+    sim::Version version;
+    version.platformId = platform;
+    version.major = major;
+    version.minor = minor;
+    version.servicePackMajor = servicePack;
+    version.csdVersion = servicePack != 0 ? "Service Pack " + std::to_string(servicePack) : "";
+    return version;
+}
+
+class DiscoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::ResetMachine();
+        app_ = std::make_unique<CPortTestApp>();
+        window_ = sim::CreateTestDialog({{IDOK, sim::ControlKind::Button},
+                                         {IDCANCEL, sim::ControlKind::Button},
+                                         {IDC_LOG_LIST, sim::ControlKind::ListBox}});
+        dialog_.AttachWindow(window_);
+    }
+    void TearDown() override {
+        dialog_.DetachWindow();
+        sim::DestroyTestDialog(window_);
+    }
+
+    Lines Discover() {
+        DiscoverPorts(&dialog_);
+        EXPECT_EQ(sim::OpenKeyCount(), 0);
+        return sim::ListBoxItems(GetDlgItem(window_, IDC_LOG_LIST));
+    }
+
+    static bool AllAbsent() {
+        for (const PortRecord& slot : portTable.slots) {
+            if (slot.kind != Absent) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::unique_ptr<CPortTestApp> app_;
+    HWND window_ = nullptr;
+    CPortTestDlg dialog_;
+};
+
+TEST_F(DiscoveryTest, NoStackLogsNoStackLine) {
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2));
+    EXPECT_EQ(Discover(), (Lines{"WinNT 5.1,SP2\r\n"}));
+    EXPECT_EQ(BluetoothStack, BluetoothStackKind::None);
+}
+
+TEST_F(DiscoveryTest, WidcommStackIsDetected) {
+    CreateKey(kWidcommKey);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2));
+    const Lines lines = Discover();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "WIDCOMM stack\r\n");
+    EXPECT_EQ(lines[1], "WinNT 5.1,SP2\r\n");
+    EXPECT_EQ(BluetoothStack, BluetoothStackKind::Widcomm);
+}
+
+TEST_F(DiscoveryTest, SocketStackIsDetected) {
+    CreateKey(kSocketKey);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 0));
+    EXPECT_EQ(Discover(), (Lines{"SOCKET stack\r\n", "WinNT 5.0,SP0\r\n"}));
+    EXPECT_EQ(BluetoothStack, BluetoothStackKind::Socket);
+}
+
+TEST_F(DiscoveryTest, WidcommWinsWhenBothStacksArePresent) {
+    CreateKey(kWidcommKey);
+    CreateKey(kSocketKey);
+    const Lines lines = Discover();
+    EXPECT_EQ(BluetoothStack, BluetoothStackKind::Widcomm);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "WIDCOMM stack\r\n");
+    for (const std::string& line : lines) {
+        EXPECT_NE(line, "SOCKET stack\r\n");
+    }
+}
+
+TEST_F(DiscoveryTest, OnlyTheAutoConnectKeyMeansWidcomm) {
+    CreateKey("SOFTWARE\\WIDCOMM\\btConfig");
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
+    EXPECT_EQ(Discover(), Lines{});
+    EXPECT_EQ(BluetoothStack, BluetoothStackKind::None);
+}
+
+TEST_F(DiscoveryTest, StackIsDetectedAfreshEachTime) {
+    CreateKey(kSocketKey);
+    Discover();
+    EXPECT_EQ(BluetoothStack, BluetoothStackKind::Socket);
+    ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSocketKey), ERROR_SUCCESS);
+    Discover();
+    EXPECT_EQ(BluetoothStack, BluetoothStackKind::None);
+}
+
+TEST_F(DiscoveryTest, AStackKeyThatCannotBeOpenedCountsAsAbsent) {
+    CreateKey(kSocketKey);
+    sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1, 2);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
+    EXPECT_EQ(Discover(), Lines{});
+    EXPECT_EQ(BluetoothStack, BluetoothStackKind::None);
+}
+
+TEST_F(DiscoveryTest, Windows9xLogsItsLine) {
+    CreateKey(kSocketKey);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0));
+    EXPECT_EQ(Discover(), (Lines{"SOCKET stack\r\n", "Win9X\r\n"}));
+}
+
+TEST_F(DiscoveryTest, Nt4LogsNoVersionLine) {
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
+    EXPECT_EQ(Discover(), Lines{});
+}
+
+TEST_F(DiscoveryTest, NtVersionLineCarriesTheServicePack) {
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 0));
+    EXPECT_EQ(Discover(), (Lines{"WinNT 5.0,SP0\r\n"}));
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 6, 1, 1));
+    dialog_.logList.ResetContent();
+    EXPECT_EQ(Discover(), (Lines{"WinNT 6.1,SP1\r\n"}));
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0));
+    dialog_.logList.ResetContent();
+    EXPECT_EQ(Discover(), (Lines{"WinNT 10.0,SP0\r\n"}));
+}
+
+TEST_F(DiscoveryTest, Nt351RunsNoPassAtAll) {
+    // Data every pass would report a port from, and a WIDCOMM stack whose
+    // pass would log at least one line if it ran.
+    CreateKey(kWidcommKey);
+    CreateKey("SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect\\3");
+    HKEY map = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &map, nullptr),
+              ERROR_SUCCESS);
+    const char port[] = "COM3";
+    RegSetValueExA(map, "\\Device\\Serial0", 0, REG_SZ, reinterpret_cast<const BYTE*>(port),
+                   sizeof port);
+    RegCloseKey(map);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 3, 51, 5));
+
+    FillFromDescription(5, "left over from an earlier run");
+    EXPECT_EQ(Discover(), (Lines{"WIDCOMM stack\r\n"}));
+    EXPECT_TRUE(AllAbsent());
+}
+
+TEST_F(DiscoveryTest, AFailedExtendedQueryFallsBackToTheBasicRecord) {
+    sim::Version version = MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 4);
+    version.extendedQueryFails = true;
+    sim::SetVersion(version);
+    EXPECT_EQ(Discover(), (Lines{"WinNT 5.0,SP0\r\n"}));
+}
+
+TEST_F(DiscoveryTest, OneFailedQueryStillReadsTheBasicRecord) {
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 3));
+    sim::FailCall("GetVersionExA", ERROR_INVALID_PARAMETER, 1, 1);
+    EXPECT_EQ(Discover(), (Lines{"WinNT 5.1,SP0\r\n"}));
+}
+
+TEST_F(DiscoveryTest, BothQueriesFailedLeavesPlatformZero) {
+    CreateKey(kSocketKey);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 3));
+    sim::FailCall("GetVersionExA", ERROR_INVALID_PARAMETER, 1, 2);
+    EXPECT_EQ(Discover(), (Lines{"SOCKET stack\r\n"}));
+}
+
+TEST_F(DiscoveryTest, AnUnknownPlatformLogsNothing) {
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32s, 3, 11, 0));
+    EXPECT_EQ(Discover(), Lines{});
+}
+
+TEST_F(DiscoveryTest, EveryRunStartsFromAnEmptyTable) {
+    const sim::Version rows[] = {MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 0),
+                                 MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6),
+                                 MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2),
+                                 MakeVersion(VER_PLATFORM_WIN32s, 3, 11, 0)};
+    for (const sim::Version& row : rows) {
+        sim::SetVersion(row);
+        // Nothing on this machine reports COM77.
+        FillFromDescription(77, "USB left over");
+        Discover();
+        EXPECT_EQ(portTable.slots[76].kind, Absent) << row.platformId << " " << row.major;
+        EXPECT_STREQ(portTable.slots[76].description, "\\\\.\\COM77");
+    }
+}
+
+TEST_F(DiscoveryTest, TwoRunsLeaveTheSameTable) {
+    CreateKey(kWidcommKey);
+    Discover();
+    const PortTable first = portTable;
+    Discover();
+    for (int i = 0; i < kPortCount; ++i) {
+        const PortRecord& before = first.slots[i];
+        const PortRecord& after = portTable.slots[i];
+        EXPECT_EQ(before.kind, after.kind) << i;
+        EXPECT_EQ(before.available, after.available) << i;
+        EXPECT_STREQ(before.devicePath, after.devicePath) << i;
+        EXPECT_STREQ(before.displayName, after.displayName) << i;
+        EXPECT_STREQ(before.description, after.description) << i;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// The framework stand-in: the string's heap use and refusals, the file
+// object's modes and failures, the application's name and help path, the
+// message box, and the list box through SendMessageA.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "framework/app.h"
+#include "framework/cstring.h"
+#include "framework/file.h"
+#include "framework/window.h"
+#include "sim/control.h"
+
+namespace {
+
+class FrameworkTest : public ::testing::Test {
+protected:
+    void SetUp() override { sim::ResetMachine(); }
+    void TearDown() override {
+        EXPECT_EQ(sim::LiveAllocations(), 0);
+        EXPECT_EQ(sim::OpenHandleCount(), 0);
+    }
+};
+
+TEST_F(FrameworkTest, StringsCopyJoinAndFormat) {
+    CString empty;
+    EXPECT_STREQ(empty, "");
+    EXPECT_TRUE(empty.IsEmpty());
+    CString path = "C:\\Tools\\";
+    CString copy = path;
+    path += "ComList.txt";
+    EXPECT_STREQ(path, "C:\\Tools\\ComList.txt");
+    EXPECT_STREQ(copy, "C:\\Tools\\");
+    EXPECT_EQ(path.GetLength(), 20);
+    CString joined = copy + "x";
+    EXPECT_STREQ(joined, "C:\\Tools\\x");
+    CString line;
+    line.Format("index %d = %s, Time=%lf\r\n", 3, "(COM4) X", 0.015);
+    EXPECT_STREQ(line, "index 3 = (COM4) X, Time=0.015000\r\n");
+    line = line;
+    EXPECT_EQ(line.GetLength(), 35);
+}
+
+TEST_F(FrameworkTest, ARefusedAllocationRaisesAndKeepsTheString) {
+    CString text = "kept";
+    sim::FailAllocation(1);
+    EXPECT_THROW(text += " more", CMemoryException);
+    EXPECT_STREQ(text, "kept");
+    sim::FailAllocation(1);
+    EXPECT_THROW(text.Format("%d", 12345), CMemoryException);
+    EXPECT_STREQ(text, "kept");
+    sim::FailAllocation(1);
+    EXPECT_THROW(CString("copy"), CMemoryException);
+}
+
+TEST_F(FrameworkTest, FileCreateTruncatesAndShares) {
+    const UINT flags = CFile::modeCreate | CFile::modeReadWrite | CFile::shareDenyNone;
+    EXPECT_EQ(flags, 0x1042u);
+    {
+        CFile file;
+        ASSERT_TRUE(file.Open("C:\\Tools\\out.txt", flags));
+        file.Write("first run, longer\r\n", 19);
+        // Shared with other openers for reading and writing.
+        HANDLE other =
+            CreateFileA("c:\\tools\\OUT.TXT", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(other, INVALID_HANDLE_VALUE);
+        CloseHandle(other);
+    }
+    EXPECT_EQ(sim::OpenHandleCount(), 0);  // the destructor closed it
+    CFile file;
+    ASSERT_TRUE(file.Open("C:\\Tools\\out.txt", flags));
+    file.Write("second\r\n", 8);
+    file.Close();
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(sim::FileContents("C:\\TOOLS\\OUT.TXT"), "second\r\n");
+}
+
+TEST_F(FrameworkTest, FileFailuresReportTheirCause) {
+    sim::MakeFileUncreatable("C:\\ro.txt");
+    CFile file;
+    CFileException error(CFileException::none, 0);
+    EXPECT_FALSE(file.Open("C:\\ro.txt", CFile::modeCreate | CFile::modeReadWrite, &error));
+    EXPECT_EQ(error.m_lOsError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(error.m_cause, CFileException::accessDenied);
+    EXPECT_FALSE(file.IsOpen());
+
+    ASSERT_TRUE(file.Open("C:\\w.txt", CFile::modeCreate | CFile::modeReadWrite));
+    sim::FailCall("WriteFile", ERROR_WRITE_FAULT, 1, 1);
+    try {
+        file.Write("abc", 3);
+        ADD_FAILURE() << "no exception";
+    } catch (const CFileException& failure) {
+        EXPECT_EQ(failure.m_lOsError, static_cast<DWORD>(ERROR_WRITE_FAULT));
+    }
+    EXPECT_TRUE(file.IsOpen());
+    file.Write("def", 3);
+    file.Close();
+    EXPECT_EQ(sim::FileContents("C:\\w.txt"), "def");
+}
+
+TEST_F(FrameworkTest, ReadOnlyFilesRefuseWrites) {
+    CFile file;
+    ASSERT_TRUE(file.Open("C:\\r.txt", CFile::modeCreate | CFile::modeRead));
+    EXPECT_THROW(file.Write("x", 1), CFileException);
+    CFile closed;
+    EXPECT_THROW(closed.Write("x", 1), CFileException);
+}
+
+TEST_F(FrameworkTest, AppNameAndHelpPathComeFromTheExecutable) {
+    sim::SetModulePath("C:\\Program Files\\Diag.v2\\PortTool.exe");
+    auto app = std::make_unique<CWinApp>();
+    EXPECT_EQ(AfxGetApp(), app.get());
+    EXPECT_STREQ(app->m_pszAppName, "PortTool");
+    EXPECT_STREQ(app->m_pszHelpFilePath, "C:\\Program Files\\Diag.v2\\PortTool.HLP");
+    app.reset();
+    EXPECT_EQ(AfxGetApp(), nullptr);
+
+    sim::SetModulePath("C:\\Tools\\noext");
+    CWinApp bare;
+    EXPECT_STREQ(bare.m_pszAppName, "noext");
+    EXPECT_STREQ(bare.m_pszHelpFilePath, "C:\\Tools\\noext.HLP");
+}
+
+TEST_F(FrameworkTest, WaitCursorNests) {
+    CWinApp app;
+    app.BeginWaitCursor();
+    app.BeginWaitCursor();
+    EXPECT_EQ(app.WaitCursorDepth(), 2);
+    app.EndWaitCursor();
+    app.EndWaitCursor();
+    app.EndWaitCursor();
+    EXPECT_EQ(app.WaitCursorDepth(), 0);
+}
+
+TEST_F(FrameworkTest, MessageBoxIsTitledWithTheAppName) {
+    CWinApp app;
+    HWND dialog = sim::CreateTestDialog({});
+    CWnd main(dialog);
+    app.m_pMainWnd = &main;
+    EXPECT_EQ(AfxMessageBox("Something."), IDOK);
+    const auto boxes = sim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Something.");
+    EXPECT_EQ(boxes[0].caption, "Varnobel");
+    EXPECT_EQ(boxes[0].owner, dialog);
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    sim::DestroyTestDialog(dialog);
+}
+
+TEST_F(FrameworkTest, ListBoxAndEnableWindowBehaveLikeWindows) {
+    HWND dialog = sim::CreateTestDialog(
+        {{IDOK, sim::ControlKind::Button}, {1000, sim::ControlKind::ListBox}});
+    CWnd window(dialog);
+    CListBox list;
+    list.m_hWnd = window.GetDlgItem(1000).m_hWnd;
+    ASSERT_NE(list.m_hWnd, nullptr);
+    EXPECT_EQ(window.GetDlgItem(999).m_hWnd, nullptr);
+    EXPECT_EQ(list.AddString("b"), 0);
+    EXPECT_EQ(list.AddString("a"), 1);
+    EXPECT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(list.SetTopIndex(5), LB_ERR);
+    EXPECT_EQ(list.SetTopIndex(1), LB_OKAY);
+    EXPECT_EQ(list.DeleteString(7), LB_ERR);
+    EXPECT_EQ(list.DeleteString(0), 1);
+    EXPECT_EQ(sim::ListBoxItems(list.m_hWnd), std::vector<std::string>{"a"});
+    char text[8] = {};
+    EXPECT_EQ(SendMessageA(list.m_hWnd, LB_GETTEXTLEN, 0, 0), 1);
+    EXPECT_EQ(SendMessageA(list.m_hWnd, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text)), 1);
+    EXPECT_STREQ(text, "a");
+    list.ResetContent();
+    EXPECT_EQ(list.GetCount(), 0);
+
+    CWnd button = window.GetDlgItem(IDOK);
+    EXPECT_FALSE(button.EnableWindow(FALSE));  // was enabled
+    EXPECT_FALSE(IsWindowEnabled(button.m_hWnd));
+    EXPECT_TRUE(button.EnableWindow(TRUE));  // was disabled
+    EXPECT_TRUE(IsWindowEnabled(button.m_hWnd));
+    sim::DestroyTestDialog(dialog);
+}
+
+TEST_F(FrameworkTest, MultibyteFunctionsFoldAsciiOnly) {
+    unsigned char text[] = "Com1 \xe9t\xe9 bt";
+    _mbsupr(text);
+    EXPECT_STREQ(reinterpret_cast<char*>(text), "COM1 \xe9T\xe9 BT");
+    const auto* a = reinterpret_cast<const unsigned char*>("COM1");
+    const auto* b = reinterpret_cast<const unsigned char*>("com1");
+    EXPECT_EQ(_mbsicmp(a, b), 0);
+    EXPECT_NE(_mbscmp(a, b), 0);
+    EXPECT_EQ(_mbsnicmp(reinterpret_cast<const unsigned char*>("COM12"), b, 4), 0);
+    // Comparing lower-case forms puts '_' before the letters.
+    EXPECT_LT(_mbsicmp(reinterpret_cast<const unsigned char*>("_"),
+                       reinterpret_cast<const unsigned char*>("A")),
+              0);
+    EXPECT_EQ(_mbschr(a, 'M'), a + 2);
+    EXPECT_EQ(_mbschr(a, 'x'), nullptr);
+    EXPECT_EQ(_setmbcp(-3), 0);
+    EXPECT_EQ(_setmbcp(12345), -1);
+}
+
+}  // namespace
