@@ -1,0 +1,631 @@
+// The simulated registry: a tree of keys with typed values under the predefined
+// roots, reached through handles that behave like Windows registry handles.
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "internal.h"
+#include "registry_store.h"
+#include "sim/control.h"
+
+namespace {
+
+constexpr LSTATUS kErrorNoAccess = 998;
+constexpr REGSAM kGenericRead = 0x80000000;
+constexpr REGSAM kGenericWrite = 0x40000000;
+constexpr REGSAM kGenericAll = 0x10000000;
+constexpr REGSAM kMaximumAllowed = 0x02000000;
+constexpr uintptr_t kFirstHandle = 0x10004;
+constexpr uintptr_t kHandleStep = 4;
+
+struct Value {
+    std::string name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct Key;
+using KeyPtr = std::shared_ptr<Key>;
+
+struct Key {
+    // Windows orders subkeys by their upper-cased names.
+    std::map<std::string, KeyPtr> subkeys;
+    std::map<std::string, std::string> subkeyNames;  // folded name -> name as created
+    std::vector<Value> values;                       // in the order first written
+    bool deleted = false;
+};
+
+struct OpenKey {
+    KeyPtr key;
+    REGSAM access = 0;
+};
+
+struct Registry {
+    KeyPtr localMachine = std::make_shared<Key>();
+    KeyPtr currentUser = std::make_shared<Key>();
+    std::map<uintptr_t, OpenKey> handles;
+};
+
+Registry& TheRegistry() {
+    static Registry registry;
+    return registry;
+}
+
+// Handle values are never reused, so a stale handle stays invalid.
+uintptr_t nextHandle = kFirstHandle;
+
+std::string Folded(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return folded;
+}
+
+std::vector<std::string> PathComponents(const std::string& path) {
+    std::vector<std::string> components;
+    std::string current;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!current.empty()) {
+                components.push_back(current);
+            }
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) {
+        components.push_back(current);
+    }
+    return components;
+}
+
+KeyPtr FindSubkey(const Key& parent, const std::string& name) {
+    auto found = parent.subkeys.find(Folded(name));
+    return found == parent.subkeys.end() ? nullptr : found->second;
+}
+
+KeyPtr FindOrCreateSubkey(Key& parent, const std::string& name, bool* created) {
+    std::string folded = Folded(name);
+    auto found = parent.subkeys.find(folded);
+    if (found != parent.subkeys.end()) {
+        return found->second;
+    }
+    KeyPtr child = std::make_shared<Key>();
+    parent.subkeys[folded] = child;
+    parent.subkeyNames[folded] = name;
+    if (created != nullptr) {
+        *created = true;
+    }
+    return child;
+}
+
+KeyPtr WalkExisting(KeyPtr key, const std::string& path) {
+    for (const std::string& component : PathComponents(path)) {
+        key = FindSubkey(*key, component);
+        if (key == nullptr) {
+            return nullptr;
+        }
+    }
+    return key;
+}
+
+KeyPtr WalkCreating(KeyPtr key, const std::string& path, bool* created) {
+    for (const std::string& component : PathComponents(path)) {
+        *created = false;
+        key = FindOrCreateSubkey(*key, component, created);
+    }
+    return key;
+}
+
+void MarkDeleted(Key& key) {
+    key.deleted = true;
+    for (auto& entry : key.subkeys) {
+        MarkDeleted(*entry.second);
+    }
+}
+
+void EmptyKey(Key& key) {
+    for (auto& entry : key.subkeys) {
+        MarkDeleted(*entry.second);
+    }
+    key.subkeys.clear();
+    key.subkeyNames.clear();
+    key.values.clear();
+}
+
+bool RemoveSubtree(Key& parent, const std::string& name) {
+    std::string folded = Folded(name);
+    auto found = parent.subkeys.find(folded);
+    if (found == parent.subkeys.end()) {
+        return false;
+    }
+    MarkDeleted(*found->second);
+    parent.subkeys.erase(found);
+    parent.subkeyNames.erase(folded);
+    return true;
+}
+
+Value* FindValue(Key& key, const char* name) {
+    std::string folded = Folded(name != nullptr ? name : "");
+    for (Value& value : key.values) {
+        if (Folded(value.name) == folded) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+void PutValue(Key& key, const std::string& name, DWORD type, std::vector<BYTE> data) {
+    Value* existing = FindValue(key, name.c_str());
+    if (existing != nullptr) {
+        existing->type = type;
+        existing->data = std::move(data);
+        return;
+    }
+    key.values.push_back(Value{name, type, std::move(data)});
+}
+
+bool IsPredefined(HKEY key) {
+    ULONG low = static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(key));
+    return low >= 0x80000000u && low <= 0x80000006u;
+}
+
+// HKEY_CLASSES_ROOT shows HKEY_LOCAL_MACHINE\SOFTWARE\Classes, as on Windows.
+KeyPtr ClassesRoot() {
+    bool created = false;
+    return WalkCreating(TheRegistry().localMachine, "SOFTWARE\\Classes", &created);
+}
+
+KeyPtr RootKey(HKEY key) {
+    if (key == HKEY_LOCAL_MACHINE) {
+        return TheRegistry().localMachine;
+    }
+    if (key == HKEY_CURRENT_USER) {
+        return TheRegistry().currentUser;
+    }
+    if (key == HKEY_CLASSES_ROOT) {
+        return ClassesRoot();
+    }
+    return nullptr;
+}
+
+struct Resolved {
+    LSTATUS status = ERROR_SUCCESS;
+    KeyPtr key;
+    REGSAM access = 0;
+};
+
+REGSAM EffectiveAccess(REGSAM access) {
+    REGSAM effective = access & 0xFFFF;
+    if ((access & kGenericRead) != 0) {
+        effective |= KEY_READ;
+    }
+    if ((access & kGenericWrite) != 0) {
+        effective |= KEY_WRITE;
+    }
+    if ((access & (kGenericAll | kMaximumAllowed)) != 0) {
+        effective |= KEY_ALL_ACCESS;
+    }
+    return effective;
+}
+
+Resolved Resolve(HKEY key) {
+    Resolved resolved;
+    if (IsPredefined(key)) {
+        resolved.key = RootKey(key);
+        resolved.access = KEY_ALL_ACCESS;
+    } else {
+        auto found = TheRegistry().handles.find(reinterpret_cast<uintptr_t>(key));
+        if (found != TheRegistry().handles.end()) {
+            resolved.key = found->second.key;
+            resolved.access = found->second.access;
+        }
+    }
+    if (resolved.key == nullptr) {
+        resolved.status = ERROR_INVALID_HANDLE;
+    } else if (resolved.key->deleted) {
+        resolved.status = ERROR_KEY_DELETED;
+    }
+    return resolved;
+}
+
+Resolved ResolveFor(HKEY key, REGSAM needed) {
+    Resolved resolved = Resolve(key);
+    if (resolved.status == ERROR_SUCCESS && (resolved.access & needed) != needed) {
+        resolved.status = ERROR_ACCESS_DENIED;
+    }
+    return resolved;
+}
+
+HKEY NewHandle(KeyPtr key, REGSAM access) {
+    uintptr_t value = nextHandle;
+    nextHandle += kHandleStep;
+    TheRegistry().handles[value] = OpenKey{std::move(key), EffectiveAccess(access)};
+    return reinterpret_cast<HKEY>(value);
+}
+
+bool IsString(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Copies stored data to a caller's buffer that is known to be big enough. For
+// string types Windows adds a terminating NUL when the data lacks one and the
+// buffer has room for it; the returned size does not count that NUL.
+void CopyData(const Value& value, BYTE* data, DWORD capacity) {
+    DWORD size = static_cast<DWORD>(value.data.size());
+    if (size > 0) {
+        std::memcpy(data, value.data.data(), size);
+    }
+    if (IsString(value.type) && size > 0 && size < capacity && data[size - 1] != 0) {
+        data[size] = 0;
+    }
+}
+
+LSTATUS FetchData(const Value& value, BYTE* data, DWORD capacity) {
+    if (data == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    if (value.data.size() > capacity) {
+        return ERROR_MORE_DATA;
+    }
+    CopyData(value, data, capacity);
+    return ERROR_SUCCESS;
+}
+
+// Windows writes as much of a too-long value name as fits, terminated.
+LSTATUS FetchValueName(const Value& value, LPSTR name, LPDWORD nameLength) {
+    DWORD length = static_cast<DWORD>(value.name.size());
+    if (length >= *nameLength) {
+        if (*nameLength > 0) {
+            std::memcpy(name, value.name.data(), *nameLength - 1);
+            name[*nameLength - 1] = 0;
+        }
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(name, value.name.c_str(), length + 1);
+    *nameLength = length;
+    return ERROR_SUCCESS;
+}
+
+const std::string* SubkeyNameAt(const Key& key, DWORD index) {
+    if (index >= key.subkeyNames.size()) {
+        return nullptr;
+    }
+    auto entry = key.subkeyNames.begin();
+    std::advance(entry, index);
+    return &entry->second;
+}
+
+bool Fails(const char* api, LSTATUS* status) {
+    DWORD injected = 0;
+    if (!sim::internal::CallFails(api, &injected)) {
+        return false;
+    }
+    *status = static_cast<LSTATUS>(injected);
+    return true;
+}
+
+}  // namespace
+
+namespace sim {
+
+int OpenKeyCount() {
+    return static_cast<int>(TheRegistry().handles.size());
+}
+
+namespace internal {
+void ResetRegistry() {
+    TheRegistry() = Registry();
+    ClassesRoot();
+}
+}  // namespace internal
+
+namespace registry_store {
+
+void CreateKeyPath(HKEY root, const std::string& path) {
+    KeyPtr key = RootKey(root);
+    bool created = false;
+    if (key != nullptr) {
+        WalkCreating(key, path, &created);
+    }
+}
+
+void DeleteKeyTree(HKEY root, const std::string& path) {
+    KeyPtr key = RootKey(root);
+    std::vector<std::string> components = PathComponents(path);
+    if (key == nullptr) {
+        return;
+    }
+    if (components.empty()) {
+        EmptyKey(*key);
+        return;
+    }
+    std::string last = components.back();
+    components.pop_back();
+    for (const std::string& component : components) {
+        key = FindSubkey(*key, component);
+        if (key == nullptr) {
+            return;
+        }
+    }
+    RemoveSubtree(*key, last);
+}
+
+void StoreValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                const std::vector<BYTE>& data) {
+    KeyPtr key = RootKey(root);
+    bool created = false;
+    if (key != nullptr) {
+        PutValue(*WalkCreating(key, path, &created), name, type, data);
+    }
+}
+
+void DeleteValue(HKEY root, const std::string& path, const std::string& name) {
+    KeyPtr key = RootKey(root);
+    if (key != nullptr) {
+        key = WalkExisting(key, path);
+    }
+    if (key == nullptr) {
+        return;
+    }
+    std::string folded = Folded(name);
+    for (auto value = key->values.begin(); value != key->values.end(); ++value) {
+        if (Folded(value->name) == folded) {
+            key->values.erase(value);
+            return;
+        }
+    }
+}
+
+}  // namespace registry_store
+}  // namespace sim
+
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (Fails("RegOpenKeyExA", &status)) {
+        return status;
+    }
+    if (result == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (key == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    const char* name = subKey != nullptr ? subKey : "";
+    // An empty name on a predefined key hands back the predefined key itself.
+    if (IsPredefined(key) && name[0] == 0) {
+        *result = key;
+        return ERROR_SUCCESS;
+    }
+    // NT accepts one leading backslash under HKEY_CLASSES_ROOT only.
+    if (key == HKEY_CLASSES_ROOT && name[0] == '\\') {
+        ++name;
+    }
+    *result = nullptr;
+    Resolved parent = Resolve(key);
+    if (parent.status != ERROR_SUCCESS) {
+        return parent.status;
+    }
+    if (name[0] == '\\') {
+        return ERROR_BAD_PATHNAME;
+    }
+    KeyPtr target = WalkExisting(parent.key, name);
+    if (target == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    *result = NewHandle(target, access);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD, REGSAM access,
+                        const SECURITY_ATTRIBUTES*, PHKEY result, LPDWORD disposition) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (Fails("RegCreateKeyExA", &status)) {
+        return status;
+    }
+    if (result == nullptr) {
+        return ERROR_BADKEY;
+    }
+    if (reserved != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    // Creating ignores the access rights of the parent handle.
+    Resolved parent = Resolve(key);
+    if (parent.status != ERROR_SUCCESS) {
+        return parent.status;
+    }
+    const char* name = subKey != nullptr ? subKey : "";
+    if (name[0] == '\\') {
+        return ERROR_BAD_PATHNAME;
+    }
+    bool created = false;
+    KeyPtr target = WalkCreating(parent.key, name, &created);
+    if (disposition != nullptr) {
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    }
+    *result = NewHandle(target, access);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
+                      LPSTR className, LPDWORD classLength, PFILETIME lastWrite) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (Fails("RegEnumKeyExA", &status)) {
+        return status;
+    }
+    if (reserved != nullptr || name == nullptr || nameLength == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Resolved parent = ResolveFor(key, KEY_ENUMERATE_SUB_KEYS);
+    if (parent.status != ERROR_SUCCESS) {
+        return parent.status;
+    }
+    const std::string* subkeyName = SubkeyNameAt(*parent.key, index);
+    if (subkeyName == nullptr) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    if (lastWrite != nullptr) {
+        *lastWrite = FILETIME{0xD53E8000u, 0x01C89E1Au};
+    }
+    // On a short buffer Windows leaves both the buffer and the length alone.
+    DWORD length = static_cast<DWORD>(subkeyName->size());
+    bool classTooSmall = className != nullptr && classLength != nullptr && *classLength == 0;
+    if (length >= *nameLength || classTooSmall) {
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(name, subkeyName->c_str(), length + 1);
+    *nameLength = length;
+    if (classLength != nullptr) {
+        *classLength = 0;
+        if (className != nullptr) {
+            className[0] = 0;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD reserved,
+                      LPDWORD type, LPBYTE data, LPDWORD dataLength) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (Fails("RegEnumValueA", &status)) {
+        return status;
+    }
+    if ((data != nullptr && dataLength == nullptr) || reserved != nullptr || name == nullptr ||
+        nameLength == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Resolved owner = ResolveFor(key, KEY_QUERY_VALUE);
+    if (owner.status != ERROR_SUCCESS) {
+        return owner.status;
+    }
+    if (index >= owner.key->values.size()) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    const Value& value = owner.key->values[index];
+    // The data is fetched first; when it does not fit, the name is not written.
+    status = FetchData(value, data, dataLength != nullptr ? *dataLength : 0);
+    if (status == ERROR_SUCCESS) {
+        status = FetchValueName(value, name, nameLength);
+    }
+    if (type != nullptr) {
+        *type = value.type;
+    }
+    if (dataLength != nullptr) {
+        *dataLength = static_cast<DWORD>(value.data.size());
+    }
+    return status;
+}
+
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD dataLength) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (Fails("RegQueryValueExA", &status)) {
+        return status;
+    }
+    if ((data != nullptr && dataLength == nullptr) || reserved != nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Resolved owner = ResolveFor(key, KEY_QUERY_VALUE);
+    if (owner.status != ERROR_SUCCESS) {
+        return owner.status;
+    }
+    DWORD capacity = dataLength != nullptr ? *dataLength : 0;
+    // A size-only query reports 0 unless the value turns up.
+    if (data == nullptr && dataLength != nullptr) {
+        *dataLength = 0;
+    }
+    if (type != nullptr) {
+        *type = REG_NONE;
+    }
+    const Value* value = FindValue(*owner.key, valueName);
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    // On ERROR_MORE_DATA the caller's buffer is left untouched.
+    status = FetchData(*value, data, capacity);
+    if (type != nullptr) {
+        *type = value->type;
+    }
+    if (dataLength != nullptr) {
+        *dataLength = static_cast<DWORD>(value->data.size());
+    }
+    return status;
+}
+
+LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
+                       DWORD dataLength) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (Fails("RegSetValueExA", &status)) {
+        return status;
+    }
+    if (data == nullptr && dataLength != 0) {
+        return kErrorNoAccess;
+    }
+    Resolved owner = ResolveFor(key, KEY_SET_VALUE);
+    if (owner.status != ERROR_SUCCESS) {
+        return owner.status;
+    }
+    // NT counts a terminating NUL the caller left out of the length, reading
+    // the byte just past the given length to find it.
+    if (dataLength > 0 && IsString(type) && data[dataLength - 1] != 0 && data[dataLength] == 0) {
+        ++dataLength;
+    }
+    std::vector<BYTE> bytes(data, data + dataLength);
+    PutValue(*owner.key, valueName != nullptr ? valueName : "", type, std::move(bytes));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegDeleteTreeA(HKEY key, LPCSTR subKey) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (Fails("RegDeleteTreeA", &status)) {
+        return status;
+    }
+    Resolved start = Resolve(key);
+    if (start.status != ERROR_SUCCESS) {
+        return start.status;
+    }
+    const char* name = subKey != nullptr ? subKey : "";
+    if (key == HKEY_CLASSES_ROOT && name[0] == '\\') {
+        ++name;
+    }
+    if (name[0] == '\\') {
+        return ERROR_BAD_PATHNAME;
+    }
+    std::vector<std::string> components = PathComponents(name);
+    if (components.empty()) {
+        EmptyKey(*start.key);
+        return ERROR_SUCCESS;
+    }
+    std::string last = components.back();
+    components.pop_back();
+    KeyPtr parent = start.key;
+    for (const std::string& component : components) {
+        parent = FindSubkey(*parent, component);
+        if (parent == nullptr) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+    }
+    return RemoveSubtree(*parent, last) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS RegCloseKey(HKEY key) {
+    LSTATUS status = ERROR_SUCCESS;
+    if (Fails("RegCloseKey", &status)) {
+        return status;
+    }
+    if (key == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (IsPredefined(key)) {
+        return ERROR_SUCCESS;
+    }
+    return TheRegistry().handles.erase(reinterpret_cast<uintptr_t>(key)) == 1
+               ? ERROR_SUCCESS
+               : ERROR_INVALID_HANDLE;
+}
