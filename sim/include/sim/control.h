@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ struct Version {
     WORD servicePackMinor = 0;
     std::string csdVersion = "Service Pack 3";
     bool extendedQueryFails = false;  // as on NT 4 before Service Pack 6
+    std::string wineName = "winxp";   // the Wine version a Wine run of this machine uses
 };
 void SetVersion(const Version& version);
 Version CurrentVersion();
@@ -94,5 +96,77 @@ struct MessageBoxRecord {
     UINT type;
 };
 std::vector<MessageBoxRecord> MessageBoxes();
+
+// Global memory ----------------------------------------------------------
+// Blocks obtained with GlobalAlloc and not yet freed.
+int GlobalBlocksHeld();
+// How often the block is locked; -1 for a handle that names no block.
+int GlobalLockCount(HGLOBAL handle);
+// One call of GlobalAlloc, GlobalLock, GlobalUnlock or GlobalFree. `bytes` is
+// the size asked for (GlobalAlloc) or the block's size; `flags` only for
+// GlobalAlloc. Failures made with FailCall are recorded too.
+struct GlobalMemoryCall {
+    std::string api;
+    HGLOBAL handle = nullptr;
+    UINT flags = 0;
+    SIZE_T bytes = 0;
+    bool succeeded = false;
+};
+// Every call since the machine was reset, in order.
+std::vector<GlobalMemoryCall> GlobalMemoryCalls();
+// Runs after each call, at the moment it returns; null to stop.
+using GlobalMemoryObserver = std::function<void(const GlobalMemoryCall&)>;
+void ObserveGlobalMemory(GlobalMemoryObserver observer);
+
+// Critical sections ------------------------------------------------------
+// How deep the section is held now, the deepest it has been held, and how
+// often it was entered, since it was last initialised.
+int CriticalSectionDepth(const CRITICAL_SECTION* section);
+int CriticalSectionMaxDepth(const CRITICAL_SECTION* section);
+unsigned CriticalSectionEntries(const CRITICAL_SECTION* section);
+// Initialised and not yet deleted.
+bool CriticalSectionLive(const CRITICAL_SECTION* section);
+// Entries or deletions of a section not initialised, leaves of a section not
+// held, deletions or re-initialisations of a section still held.
+int CriticalSectionMisuses(const CRITICAL_SECTION* section);
+
+// Serial devices ---------------------------------------------------------
+// What answers behind "\\.\COMn" (and "COMn" for n up to 9). A port with no
+// device fails to open with ERROR_FILE_NOT_FOUND; a busy one, held by another
+// program, with ERROR_SHARING_VIOLATION; a slow one opens after the clock has
+// moved on by `openMilliseconds`; one without state opens, but GetCommState
+// fails on it. Ports are numbered 1 to 256.
+enum class SerialDevice { None, Present, Busy, Slow, NoState };
+void SetSerialDevice(int port, SerialDevice device, int openMilliseconds = 0);
+// CreateFileA calls made on the port that `name` ("COM4", "\\.\COM4") names,
+// whether or not they succeeded, since the machine was reset.
+int DeviceOpenCount(const std::string& name);
+// Every CreateFileA call made on a COM port since the machine was reset.
+struct DeviceOpenAttempt {
+    int port = 0;
+    DWORD access = 0;
+    DWORD shareMode = 0;
+    DWORD disposition = 0;
+    DWORD flags = 0;
+    bool succeeded = false;
+};
+std::vector<DeviceOpenAttempt> DeviceOpenAttempts();
+
+// Code page --------------------------------------------------------------
+// The machine's ANSI code page, which the runtime's multibyte functions use
+// from now on and _setmbcp(-3) selects: 1252 by default; 932, 936, 949 and 950
+// are double-byte. False, and nothing changes, for a code page not modelled.
+bool SetCodePage(int codePage);
+
+// Setup API ----------------------------------------------------------------
+// Device-information sets obtained with SetupDiGetClassDevsA and not yet
+// destroyed.
+int OpenDeviceInfoSetCount();
+
+// API calls ----------------------------------------------------------------
+// How often the named simulated API function was called since the machine was
+// reset or the counts were cleared, failed calls included.
+unsigned ApiCallCount(const std::string& api);
+void ClearApiCallCounts();
 
 }  // namespace sim
