@@ -44,7 +44,7 @@ test-win32: win32
 test: test-host test-win32
 
 run: exe
-	@echo "build/win32/Varnobel.exe is built. Running it under Wine on the demo machine comes with the window work."
+	@JOBS=$(JOBS) tools/run-demo
 
 clean:
 	rm -rf build out

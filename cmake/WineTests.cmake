@@ -1,7 +1,8 @@
 # In the win32 build the shipped exe is made with the win32 thread model, but
 # GoogleTest needs the posix one. So the test programs are a second build of
 # this same source tree, below build/win32/wine-tests, whose CTest file this
-# build includes. Its programs run under Wine through tools/wine-run.
+# build includes. Its programs run under Wine through tools/wine-run. It builds
+# the exe too, so that the end-to-end tests have a Varnobel.exe Wine can run.
 #
 # A machine whose kernel cannot run 32-bit Linux programs cannot run 32-bit
 # Wine either; the test programs are then built for x86_64 and run under the
@@ -29,7 +30,7 @@ ExternalProject_Add(wine_tests
     -DVARNOBEL_ARCH=${VARNOBEL_WINE_ARCH}
     -DVARNOBEL_THREAD_MODEL=posix
     -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-    -DVARNOBEL_BUILD_EXE=OFF
+    -DVARNOBEL_BUILD_EXE=ON
     -DVARNOBEL_WINE_TESTS=OFF
   BUILD_ALWAYS ON
   INSTALL_COMMAND "")
