@@ -1,13 +1,16 @@
 // The simulated window manager: test dialogs with buttons and list boxes, the
-// list-box messages the product sends, enabling of windows and a record of the
-// message boxes shown.
+// list-box messages the product sends, enabling of windows, a record of the
+// message boxes shown, the modal dialog of template 102 with a scripted user,
+// its placement and painting, the exe's icon and the cursor.
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "internal.h"
 #include "sim/control.h"
+#include "sim/ui_control.h"
 
 namespace {
 
@@ -21,12 +24,43 @@ struct Window {
     int topIndex = 0;
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
+    // Modal dialogs only.
+    DLGPROC procedure = nullptr;
+    LONG_PTR userData = 0;
+    bool ended = false;
+    INT_PTR result = 0;
+    int focusId = 0;
+    bool iconic = false;
+    RECT rect = {0, 0, 0, 0};
+    int clientWidth = 0;
+    int clientHeight = 0;
+    std::vector<sim::SentMessage> sent;
 };
+
+constexpr uintptr_t kExeInstance = 0x400000;
+constexpr uintptr_t kAppIcon = 0xA1C0;
+constexpr uintptr_t kCursorBase = 0xC0000;
+constexpr int kMainDialogTemplate = 102;
+constexpr int kAppIconGroup = 128;
+// Template 102 at 96 dpi with its 8-point font: 320 x 200 dialog units make
+// a client area of 480 x 325 pixels inside a caption and a modal frame.
+constexpr int kDialogClientWidth = 480;
+constexpr int kDialogClientHeight = 325;
+constexpr int kDialogFrameWidth = 6;
+constexpr int kDialogCaptionHeight = 25;
+constexpr int kIconSize = 32;
 
 struct WindowManager {
     std::map<uintptr_t, Window> windows;
     uintptr_t nextWindow = 0x10000;
     std::vector<sim::MessageBoxRecord> messageBoxes;
+    bool resourcesPresent = true;
+    sim::DialogUser user;
+    RECT workArea = {0, 0, 1024, 738};
+    std::vector<sim::DrawnIcon> drawnIcons;
+    int openPaints = 0;
+    uintptr_t nextDc = 0x5000;
+    HCURSOR cursor = reinterpret_cast<HCURSOR>(kCursorBase + 32512);
 };
 
 WindowManager& Manager() {
@@ -99,6 +133,35 @@ LRESULT ListBoxMessage(Window& box, UINT message, WPARAM wParam, LPARAM lParam) 
     }
 }
 
+Window* FindModal(HWND dialog) {
+    Window* window = Find(dialog);
+    return window != nullptr && window->procedure != nullptr ? window : nullptr;
+}
+
+HWND ChildOf(HWND dialog, int id) {
+    for (const auto& entry : Manager().windows) {
+        if (entry.second.parent == dialog && entry.second.id == id) {
+            return reinterpret_cast<HWND>(entry.first);
+        }
+    }
+    return nullptr;
+}
+
+// What a button press sends: WM_COMMAND with BN_CLICKED and the button.
+bool Command(HWND dialog, int id) {
+    Window* window = FindModal(dialog);
+    if (window == nullptr || window->ended) {
+        return false;
+    }
+    window->procedure(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(ChildOf(dialog, id)));
+    return true;
+}
+
+bool IsPushButton(int id) {
+    return id == IDOK || id == IDCANCEL;
+}
+
 }  // namespace
 
 namespace sim {
@@ -143,6 +206,136 @@ std::vector<MessageBoxRecord> MessageBoxes() {
     return Manager().messageBoxes;
 }
 
+HINSTANCE ExeInstance() {
+    return reinterpret_cast<HINSTANCE>(kExeInstance);
+}
+
+void RemoveExeResources() {
+    Manager().resourcesPresent = false;
+}
+
+HICON AppIconHandle() {
+    return reinterpret_cast<HICON>(kAppIcon);
+}
+
+void SetDialogUser(DialogUser user) {
+    Manager().user = std::move(user);
+}
+
+bool ClickButton(HWND dialog, int id) {
+    Window* window = FindModal(dialog);
+    const Window* button = Find(ChildOf(dialog, id));
+    if (window == nullptr || window->ended || button == nullptr || !button->enabled) {
+        return false;
+    }
+    window->focusId = id;
+    return Command(dialog, id);
+}
+
+bool PressKey(HWND dialog, int virtualKey) {
+    Window* window = FindModal(dialog);
+    if (window == nullptr || window->ended) {
+        return false;
+    }
+    if (virtualKey == VK_ESCAPE) {
+        return Command(dialog, IDCANCEL);
+    }
+    if (virtualKey == VK_RETURN) {
+        // The focused push button, or else the default push button (DM_GETDEFID).
+        return Command(dialog, IsPushButton(window->focusId) ? window->focusId : IDOK);
+    }
+    return false;
+}
+
+// DefDlgProc turns the close box into WM_CLOSE and WM_CLOSE into IDCANCEL.
+bool ClickCloseBox(HWND dialog) {
+    Window* window = FindModal(dialog);
+    if (window == nullptr || window->ended) {
+        return false;
+    }
+    if (window->procedure(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) != 0) {
+        return true;
+    }
+    if (window->procedure(dialog, WM_CLOSE, 0, 0) != 0) {
+        return true;
+    }
+    return Command(dialog, IDCANCEL);
+}
+
+void SetFocusControl(HWND dialog, int id) {
+    if (Window* window = FindModal(dialog)) {
+        window->focusId = id;
+    }
+}
+
+int FocusedControl(HWND dialog) {
+    const Window* window = FindModal(dialog);
+    return window != nullptr ? window->focusId : 0;
+}
+
+bool PaintDialog(HWND dialog) {
+    Window* window = FindModal(dialog);
+    return window != nullptr && window->procedure(dialog, WM_PAINT, 0, 0) != 0;
+}
+
+HCURSOR QueryDragIcon(HWND dialog) {
+    Window* window = FindModal(dialog);
+    return window != nullptr
+               ? reinterpret_cast<HCURSOR>(window->procedure(dialog, WM_QUERYDRAGICON, 0, 0))
+               : nullptr;
+}
+
+void SetIconic(HWND window, bool iconic) {
+    if (Window* target = Find(window)) {
+        target->iconic = iconic;
+    }
+}
+
+void SetClientSize(HWND window, int width, int height) {
+    if (Window* target = Find(window)) {
+        target->clientWidth = width;
+        target->clientHeight = height;
+    }
+}
+
+void SetWorkArea(const RECT& area) {
+    Manager().workArea = area;
+}
+
+RECT WindowRect(HWND window) {
+    const Window* target = Find(window);
+    return target != nullptr ? target->rect : RECT{0, 0, 0, 0};
+}
+
+HICON WindowIcon(HWND window, bool big) {
+    const Window* target = Find(window);
+    if (target == nullptr) {
+        return nullptr;
+    }
+    return big ? target->bigIcon : target->smallIcon;
+}
+
+std::vector<SentMessage> MessagesSentTo(HWND window) {
+    const Window* target = Find(window);
+    return target != nullptr ? target->sent : std::vector<SentMessage>();
+}
+
+std::vector<DrawnIcon> DrawnIcons() {
+    return Manager().drawnIcons;
+}
+
+int OpenPaints() {
+    return Manager().openPaints;
+}
+
+int WindowCount() {
+    return static_cast<int>(Manager().windows.size());
+}
+
+HCURSOR CurrentCursor() {
+    return Manager().cursor;
+}
+
 namespace internal {
 void ResetWindows() {
     Manager() = WindowManager();
@@ -162,6 +355,18 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (target == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
+    }
+    target->sent.push_back({message, wParam, lParam});
+    if (target->procedure != nullptr) {
+        // The dialog manager's window procedure asks the dialog procedure first.
+        const INT_PTR handled = target->procedure(window, message, wParam, lParam);
+        if (handled != 0) {
+            return handled;
+        }
+        target = Find(window);
+        if (target == nullptr) {
+            return 0;
+        }
     }
     if (message == WM_SETICON) {
         HICON& slot = wParam == ICON_BIG ? target->bigIcon : target->smallIcon;
@@ -226,4 +431,197 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     record.type = type;
     Manager().messageBoxes.push_back(record);
     return IDOK;
+}
+
+// Template 102 holds Test (the default push button), Exit and the list box, in
+// this tab order. The dialog is visible once WM_INITDIALOG has been handled;
+// then the scripted user acts, and the dialog is destroyed when it has ended.
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND /*owner*/, DLGPROC procedure,
+                        LPARAM initParam) {
+    DWORD status = 0;
+    if (sim::internal::CallFails("DialogBoxParamA", &status)) {
+        SetLastError(status);
+        return -1;
+    }
+    if (!Manager().resourcesPresent || instance != sim::ExeInstance() ||
+        templateName != MAKEINTRESOURCEA(kMainDialogTemplate) || procedure == nullptr) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return -1;
+    }
+    const HWND dialog = sim::CreateTestDialog({{IDOK, sim::ControlKind::Button},
+                                               {IDCANCEL, sim::ControlKind::Button},
+                                               {1000, sim::ControlKind::ListBox}});
+    {
+        Window& window = *Find(dialog);
+        window.procedure = procedure;
+        window.clientWidth = kDialogClientWidth;
+        window.clientHeight = kDialogClientHeight;
+        window.rect = {0, 0, kDialogClientWidth + 2 * kDialogFrameWidth,
+                       kDialogClientHeight + kDialogCaptionHeight + 2 * kDialogFrameWidth};
+    }
+    const HWND firstTabStop = ChildOf(dialog, IDOK);
+    if (procedure(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam) != 0) {
+        FindModal(dialog)->focusId = IDOK;
+    }
+    if (!FindModal(dialog)->ended && Manager().user) {
+        const sim::DialogUser user = Manager().user;
+        user(dialog);
+    }
+    const Window& window = *FindModal(dialog);
+    const INT_PTR result = window.ended ? window.result : -1;
+    procedure(dialog, WM_DESTROY, 0, 0);
+    procedure(dialog, WM_NCDESTROY, 0, 0);
+    sim::DestroyTestDialog(dialog);
+    return result;
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result) {
+    Window* window = FindModal(dialog);
+    if (window == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    window->ended = true;
+    window->result = result;
+    return TRUE;
+}
+
+LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+    Window* target = FindModal(window);
+    if (target == nullptr || index != static_cast<int>(DWLP_USER)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    const LONG_PTR previous = target->userData;
+    target->userData = value;
+    return previous;
+}
+
+LONG_PTR GetWindowLongPtrA(HWND window, int index) {
+    const Window* target = FindModal(window);
+    if (target == nullptr || index != static_cast<int>(DWLP_USER)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    return target->userData;
+}
+
+BOOL GetWindowRect(HWND window, LPRECT rect) {
+    const Window* target = Find(window);
+    if (target == nullptr || rect == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    *rect = target->rect;
+    return TRUE;
+}
+
+BOOL GetClientRect(HWND window, LPRECT rect) {
+    const Window* target = Find(window);
+    if (target == nullptr || rect == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    *rect = {0, 0, target->clientWidth, target->clientHeight};
+    return TRUE;
+}
+
+BOOL SetWindowPos(HWND window, HWND /*insertAfter*/, int x, int y, int width, int height,
+                  UINT flags) {
+    Window* target = Find(window);
+    if (target == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    RECT& rect = target->rect;
+    if ((flags & SWP_NOSIZE) == 0) {
+        rect.right = rect.left + width;
+        rect.bottom = rect.top + height;
+    }
+    if ((flags & SWP_NOMOVE) == 0) {
+        const LONG currentWidth = rect.right - rect.left;
+        const LONG currentHeight = rect.bottom - rect.top;
+        rect = {x, y, x + currentWidth, y + currentHeight};
+    }
+    return TRUE;
+}
+
+BOOL SystemParametersInfoA(UINT action, UINT /*uiParam*/, PVOID pvParam, UINT /*winIni*/) {
+    if (action != SPI_GETWORKAREA || pvParam == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *static_cast<RECT*>(pvParam) = Manager().workArea;
+    return TRUE;
+}
+
+BOOL IsIconic(HWND window) {
+    const Window* target = Find(window);
+    return target != nullptr && target->iconic ? TRUE : FALSE;
+}
+
+HDC BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+    if (Find(window) == nullptr || paint == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    *paint = PAINTSTRUCT();
+    paint->hdc = reinterpret_cast<HDC>(Manager().nextDc);
+    Manager().nextDc += 0x10;
+    ++Manager().openPaints;
+    return paint->hdc;
+}
+
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    if (Find(window) == nullptr || paint == nullptr) {
+        return FALSE;
+    }
+    --Manager().openPaints;
+    return TRUE;
+}
+
+int GetSystemMetrics(int index) {
+    return index == SM_CXICON || index == SM_CYICON ? kIconSize : 0;
+}
+
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
+    Manager().drawnIcons.push_back({dc, x, y, icon});
+    return dc != nullptr && icon != nullptr ? TRUE : FALSE;
+}
+
+HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
+    DWORD status = 0;
+    if (sim::internal::CallFails("LoadIconA", &status)) {
+        SetLastError(status);
+        return nullptr;
+    }
+    if (!Manager().resourcesPresent || instance != sim::ExeInstance() ||
+        name != MAKEINTRESOURCEA(kAppIconGroup)) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return sim::AppIconHandle();
+}
+
+// The system's cursors only.
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    if (instance != nullptr || !IS_INTRESOURCE(name)) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HCURSOR>(kCursorBase + LOWORD(name));
+}
+
+HCURSOR SetCursor(HCURSOR cursor) {
+    const HCURSOR previous = Manager().cursor;
+    Manager().cursor = cursor;
+    return previous;
+}
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+    if (moduleName != nullptr) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    return sim::ExeInstance();
 }

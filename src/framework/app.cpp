@@ -1,4 +1,4 @@
-// The framework's application object and its message box.
+// The framework's application object, its entry point and its message box.
 #include "framework/app.h"
 
 #include <cstring>
@@ -16,7 +16,21 @@ void CopyText(char* target, std::size_t capacity, const char* text, std::size_t 
 }
 }  // namespace
 
-CWinApp::CWinApp(const char* appName) {
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName_), m_pszHelpFilePath(helpFilePath_) {
+    if (appName != nullptr) {
+        CopyText(appName_, sizeof appName_, appName, std::strlen(appName));
+        nameGiven_ = true;
+    }
+    TakeNamesFromModule();
+    currentApp = this;
+}
+
+void CWinApp::SetUpFromModule(HINSTANCE instance) {
+    m_hInstance = instance;
+    TakeNamesFromModule();
+}
+
+void CWinApp::TakeNamesFromModule() {
     char modulePath[kPathCapacity] = {};
     const DWORD length = GetModuleFileNameA(nullptr, modulePath, kPathCapacity);
     modulePath[length < kPathCapacity ? length : kPathCapacity - 1] = '\0';
@@ -33,9 +47,7 @@ CWinApp::CWinApp(const char* appName) {
     const std::size_t stemEnd = static_cast<std::size_t>(
         (dot != nullptr ? dot : fileName + std::strlen(fileName)) - modulePath);
 
-    if (appName != nullptr) {
-        CopyText(appName_, sizeof appName_, appName, std::strlen(appName));
-    } else {
+    if (!nameGiven_) {
         CopyText(appName_, sizeof appName_, fileName,
                  stemEnd - static_cast<std::size_t>(fileName - modulePath));
     }
@@ -44,9 +56,6 @@ CWinApp::CWinApp(const char* appName) {
     if (helpLength + 4 < sizeof helpFilePath_) {
         std::memcpy(helpFilePath_ + helpLength, ".HLP", 5);
     }
-    m_pszAppName = appName_;
-    m_pszHelpFilePath = helpFilePath_;
-    currentApp = this;
 }
 
 CWinApp::~CWinApp() {
@@ -55,8 +64,49 @@ CWinApp::~CWinApp() {
     }
 }
 
+void CWinApp::BeginWaitCursor() {
+    if (waitCursorDepth_++ == 0) {
+        restoreCursor_ = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    }
+}
+
+void CWinApp::EndWaitCursor() {
+    if (waitCursorDepth_ == 0) {
+        return;
+    }
+    if (--waitCursorDepth_ == 0) {
+        SetCursor(restoreCursor_);
+        restoreCursor_ = nullptr;
+    }
+}
+
 CWinApp* AfxGetApp() {
     return currentApp;
+}
+
+HINSTANCE AfxGetResourceHandle() {
+    if (currentApp != nullptr && currentApp->m_hInstance != nullptr) {
+        return currentApp->m_hInstance;
+    }
+    return GetModuleHandleA(nullptr);
+}
+
+HINSTANCE AfxFindResourceHandle(const char* /*name*/, const char* /*type*/) {
+    return AfxGetResourceHandle();
+}
+
+void AfxEnableControlContainer() {}
+
+int AfxWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr) {
+        return -1;
+    }
+    app->SetUpFromModule(instance);
+    if (!app->InitInstance()) {
+        return app->ExitInstance();
+    }
+    return app->Run();
 }
 
 int AfxMessageBox(const char* text, UINT type) {

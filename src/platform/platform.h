@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <winspool.h>
+#include <mbctype.h>
 #include <mbstring.h>
 
 #include <cstdlib>
@@ -21,5 +22,6 @@ inline void free(void* block) { std::free(block); }
 }  // namespace crt
 #else
 #include "sim/win32.h"
+#include "sim/ui.h"
 #include "sim/crt.h"
 #endif

@@ -1,4 +1,5 @@
-// The application object: where the executable lives.
+// The application object: where the executable lives, and the start of the
+// program, which shows the main dialog until the user leaves it.
 #pragma once
 
 #include "framework/app.h"
@@ -8,6 +9,10 @@ class CPortTestApp : public CWinApp {
 public:
     CPortTestApp() : CWinApp(nullptr) {}
     ~CPortTestApp() override = default;
+
+    // Works out appDirectory, runs the main dialog modally and returns FALSE,
+    // so that the program ends when the dialog does.
+    BOOL InitInstance() override;
 
     // The executable's directory with its trailing backslash; empty until set.
     CString appDirectory;

@@ -1,4 +1,4 @@
-// The Test action and the log of the main dialog.
+// The main dialog: its icon, the Test action and the log.
 #include "ui/port_test_dlg.h"
 
 #include <cstdint>
@@ -21,7 +21,10 @@ constexpr const char kInterrupted[] = "Test interrupted.\r\n";
 
 }  // namespace
 
-CPortTestDlg::CPortTestDlg(CWnd* parent) : CDialog(IDD_MAIN_DIALOG, parent) {}
+CPortTestDlg::CPortTestDlg(CWnd* parent) : CDialog(IDD_MAIN_DIALOG, parent) {
+    appIcon = LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDI_APP_ICON), RT_GROUP_ICON),
+                        MAKEINTRESOURCEA(IDI_APP_ICON));
+}
 
 void CPortTestDlg::DoDataExchange(CDataExchange* exchange) {
     DDX_Control(exchange, IDC_LOG_LIST, logList);
@@ -32,6 +35,24 @@ BOOL CPortTestDlg::OnInitDialog() {
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
     return TRUE;
+}
+
+void CPortTestDlg::OnPaint() {
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(&client);
+    const int width = static_cast<int>(client.right - client.left);
+    const int height = static_cast<int>(client.bottom - client.top);
+    const int x = (width - iconWidth + 1) / 2;
+    const int y = (height - iconHeight + 1) / 2;
+    DrawIcon(dc.m_hDC, x, y, appIcon);
 }
 
 void CPortTestDlg::AppendLog(const char* text) {

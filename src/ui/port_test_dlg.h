@@ -1,5 +1,6 @@
-// The main dialog: the Test action that runs one diagnosis, and the log that
-// every line of a run goes through, into the list box and the result file.
+// The main dialog: its icon, the Test action that runs one diagnosis, and the
+// log that every line of a run goes through, into the list box and the result
+// file.
 #pragma once
 
 #include "framework/file.h"
@@ -9,6 +10,7 @@
 
 class CPortTestDlg : public CDialog {
 public:
+    // Loads the program's icon; the list box is bound when the window opens.
     explicit CPortTestDlg(CWnd* parent = nullptr);
     ~CPortTestDlg() override = default;
 
@@ -19,6 +21,9 @@ public:
     void RunTest();
     void OnOK() override { RunTest(); }
     BOOL OnInitDialog() override;
+    // While minimised the dialog draws its icon centred in its client area.
+    void OnPaint() override;
+    HCURSOR OnQueryDragIcon() override { return appIcon; }
 
     // The parts of a run that report the port table: one line per present
     // port, then one open attempt per present port.

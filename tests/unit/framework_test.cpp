@@ -1,6 +1,7 @@
 // The framework stand-in: the string's heap use and refusals, the file
-// object's modes and failures, the application's name and help path, the
-// message box, and the list box through SendMessageA.
+// object's modes and failures, the application's name and help path, its
+// entry point and wait cursor, the message box, and the list box through
+// SendMessageA.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,6 +12,7 @@
 #include "framework/file.h"
 #include "framework/window.h"
 #include "sim/control.h"
+#include "sim/ui_control.h"
 
 namespace {
 
@@ -123,15 +125,50 @@ TEST_F(FrameworkTest, AppNameAndHelpPathComeFromTheExecutable) {
     EXPECT_STREQ(bare.m_pszHelpFilePath, "C:\\Tools\\noext.HLP");
 }
 
-TEST_F(FrameworkTest, WaitCursorNests) {
+TEST_F(FrameworkTest, WaitCursorNestsAndRestoresThePreviousCursor) {
     CWinApp app;
+    const HCURSOR arrow = sim::CurrentCursor();
+    const HCURSOR hourglass = LoadCursorA(nullptr, IDC_WAIT);
+    ASSERT_NE(hourglass, nullptr);
+    ASSERT_NE(hourglass, arrow);
     app.BeginWaitCursor();
+    EXPECT_EQ(sim::CurrentCursor(), hourglass);
     app.BeginWaitCursor();
     EXPECT_EQ(app.WaitCursorDepth(), 2);
     app.EndWaitCursor();
+    EXPECT_EQ(sim::CurrentCursor(), hourglass);  // still inside the outer pair
     app.EndWaitCursor();
+    EXPECT_EQ(sim::CurrentCursor(), arrow);
+    // An unmatched End changes nothing.
     app.EndWaitCursor();
     EXPECT_EQ(app.WaitCursorDepth(), 0);
+    EXPECT_EQ(sim::CurrentCursor(), arrow);
+}
+
+TEST_F(FrameworkTest, EntryPointSetsTheAppUpAndEndsWhenInitInstanceSaysSo) {
+    struct Recording : CWinApp {
+        BOOL InitInstance() override {
+            ++calls;
+            seenName = m_pszAppName;
+            seenHelp = m_pszHelpFilePath;
+            seenInstance = m_hInstance;
+            return FALSE;
+        }
+        int calls = 0;
+        std::string seenName;
+        std::string seenHelp;
+        HINSTANCE seenInstance = nullptr;
+    };
+    EXPECT_EQ(AfxWinMain(sim::ExeInstance(), nullptr, nullptr, 1), -1);  // no application
+    sim::SetModulePath("D:\\Diag\\PortCheck.exe");
+    Recording app;
+    EXPECT_EQ(AfxWinMain(sim::ExeInstance(), nullptr, nullptr, 1), 0);
+    EXPECT_EQ(app.calls, 1);
+    EXPECT_EQ(app.seenName, "PortCheck");
+    EXPECT_EQ(app.seenHelp, "D:\\Diag\\PortCheck.HLP");
+    EXPECT_EQ(app.seenInstance, sim::ExeInstance());
+    EXPECT_EQ(AfxGetResourceHandle(), sim::ExeInstance());
+    EXPECT_TRUE(app.Enable3dControls());
 }
 
 TEST_F(FrameworkTest, MessageBoxIsTitledWithTheAppName) {

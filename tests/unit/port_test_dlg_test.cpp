@@ -11,6 +11,7 @@
 #include "inventory/port_table.h"
 #include "probe/stopwatch.h"
 #include "sim/control.h"
+#include "support/block_pool.h"
 #include "ui/port_test_app.h"
 #include "ui/port_test_dlg.h"
 
@@ -52,7 +53,10 @@ std::string Join(const Lines& lines) {
 
 class PortTestDlgTest : public ::testing::Test {
 protected:
+    // The pool's chunks live in the simulated global memory, so the pool lets
+    // go of them before the machine is reset.
     void SetUp() override {
+        ThePool().PoolReset();
         sim::ResetMachine();
         app_ = std::make_unique<CPortTestApp>();
         app_->appDirectory = "C:\\Tools\\";
@@ -69,6 +73,7 @@ protected:
         dialog_.reset();
         sim::DestroyTestDialog(window_);
         app_.reset();
+        ThePool().PoolReset();
         EXPECT_EQ(sim::LiveAllocations(), 0);
         EXPECT_EQ(sim::OpenHandleCount(), 0);
     }
@@ -375,6 +380,7 @@ TEST_F(InterruptedRunTest, ARefusedAllocationEndsTheRunCleanly) {
     dialog_->RunTest();
     const unsigned perRun = sim::AllocationCount() - before;
     ASSERT_GT(perRun, 0u);
+    unsigned absorbed = 0;
     for (unsigned refused = 1; refused <= perRun; ++refused) {
         SCOPED_TRACE("allocation " + std::to_string(refused) + " refused");
         WriteOldResultFile();
@@ -385,9 +391,14 @@ TEST_F(InterruptedRunTest, ARefusedAllocationEndsTheRunCleanly) {
         dialog_->RunTest();
         const Lines items = Items();
         ASSERT_FALSE(items.empty());
-        EXPECT_EQ(items.back(), "Test interrupted.\r\n");
         const std::string file = ResultFile();
-        if (file == kOldContents) {
+        if (items.back() != "Test interrupted.\r\n") {
+            // The Setup-API pass absorbs a refusal inside its device-instance
+            // read: the run goes on to its end.
+            ++absorbed;
+            EXPECT_EQ(items.back(), "Thanks.\r\n");
+            EXPECT_EQ(Join(items), file);
+        } else if (file == kOldContents) {
             // Stopped before the file was created: the list box keeps what
             // it showed.
             EXPECT_EQ(items, (Lines{"from before\r\n", "Test interrupted.\r\n"}));
@@ -401,6 +412,7 @@ TEST_F(InterruptedRunTest, ARefusedAllocationEndsTheRunCleanly) {
         }
         ExpectCleanEnd();
     }
+    EXPECT_LT(absorbed, perRun);  // the run's own strings are not absorbed
 }
 
 }  // namespace

@@ -1,0 +1,152 @@
+// The program's start and end on the simulated machine: the entry point runs
+// InitInstance, which finds the executable's directory, shows the main dialog
+// until the user leaves it and ends the program; Test works from the dialog,
+// and nothing is left behind.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "sim/control.h"
+#include "sim/ui_control.h"
+#include "support/block_pool.h"
+#include "ui/port_test_app.h"
+#include "ui/port_test_dlg.h"
+
+namespace {
+
+// The bytes in the pool's free blocks.
+DWORD FreeBytes(const CBlockPool& pool) {
+    DWORD total = 0;
+    for (const PoolBlock* block = pool.FirstFreeBlock(); block != nullptr;
+         block = CBlockPool::NextFree(block)) {
+        total += CBlockPool::BlockSize(block);
+    }
+    return total;
+}
+
+class AppStartTest : public ::testing::Test {
+protected:
+    // The pool's chunks live in the simulated global memory, so the pool lets
+    // go of them before the machine is reset.
+    void SetUp() override {
+        ThePool().PoolReset();
+        sim::ResetMachine();
+    }
+    void TearDown() override {
+        sim::SetDialogUser(nullptr);
+        app_.reset();
+        ThePool().PoolReset();
+        EXPECT_EQ(sim::WindowCount(), 0);
+        EXPECT_EQ(sim::LiveAllocations(), 0);
+        EXPECT_EQ(sim::OpenHandleCount(), 0);
+        EXPECT_EQ(sim::OpenKeyCount(), 0);
+    }
+
+    // Makes the application for an exe at `path` and runs the entry point.
+    int Start(const std::string& path) {
+        sim::SetModulePath(path);
+        app_ = std::make_unique<CPortTestApp>();
+        return AfxWinMain(sim::ExeInstance(), nullptr, nullptr, 1);
+    }
+
+    std::unique_ptr<CPortTestApp> app_;
+};
+
+struct Location {
+    const char* exePath;
+    const char* directory;
+};
+
+class AppDirectoryTest : public AppStartTest, public ::testing::WithParamInterface<Location> {};
+
+TEST_P(AppDirectoryTest, TheDialogRunsWithTheExecutablesDirectory) {
+    std::string seenDirectory = "not seen";
+    CWnd* seenMain = nullptr;
+    HWND seenWindow = nullptr;
+    sim::SetDialogUser([&](HWND dialog) {
+        seenDirectory = static_cast<const char*>(app_->appDirectory);
+        seenMain = app_->m_pMainWnd;
+        seenWindow = dialog;
+        ASSERT_NE(seenMain, nullptr);
+        EXPECT_EQ(seenMain->m_hWnd, dialog);
+        sim::ClickButton(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(Start(GetParam().exePath), 0);
+    EXPECT_EQ(seenDirectory, GetParam().directory);
+    EXPECT_NE(seenMain, nullptr);
+    EXPECT_EQ(app_->m_pMainWnd, nullptr);  // reset when its window went
+    EXPECT_NE(seenWindow, nullptr);
+    EXPECT_STREQ(app_->appDirectory, GetParam().directory);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, AppDirectoryTest,
+                         ::testing::Values(Location{"C:\\Tools\\app.exe", "C:\\Tools\\"},
+                                           Location{"C:\\app.exe", "C:\\"}, Location{"app.exe", ""},
+                                           Location{"D:\\A\\B c\\Varnobel.exe", "D:\\A\\B c\\"}));
+
+TEST_F(AppStartTest, ThePathBufferHoldsPoolMemoryUntilTheDialogCloses) {
+    const char* const path = "C:\\Tools\\Varnobel.exe";
+    DWORD freeDuringDialog = 0;
+    sim::SetDialogUser([&](HWND dialog) {
+        freeDuringDialog = FreeBytes(ThePool());
+        sim::PressKey(dialog, VK_ESCAPE);
+    });
+    Start(path);
+    // Two blocks for "C:\Tools\Varnobel.HLP" and its NUL, each with its block
+    // header, come back and merge with the free space.
+    const DWORD helpPathBytes = static_cast<DWORD>(std::strlen("C:\\Tools\\Varnobel.HLP") + 1);
+    EXPECT_EQ(FreeBytes(ThePool()) - freeDuringDialog,
+              2 * (helpPathBytes + CBlockPool::kBlockHeader));
+}
+
+TEST_F(AppStartTest, TestRunsFromTheDialogAndWritesBesideTheExe) {
+    std::string firstRun;
+    sim::SetDialogUser([&](HWND dialog) {
+        EXPECT_TRUE(sim::ClickButton(dialog, IDOK));
+        firstRun = sim::FileContents("E:\\Diag\\ComList.txt");
+        EXPECT_FALSE(sim::ListBoxItems(GetDlgItem(dialog, IDC_LOG_LIST)).empty());
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+        // Enter with the focus on Test runs again; with it on Exit, leaves.
+        EXPECT_TRUE(sim::PressKey(dialog, VK_RETURN));
+        sim::SetFocusControl(dialog, IDCANCEL);
+        EXPECT_TRUE(sim::PressKey(dialog, VK_RETURN));
+    });
+    EXPECT_EQ(Start("E:\\Diag\\Varnobel.exe"), 0);
+    const std::string kEnd = "Thanks.\r\n";
+    ASSERT_GE(firstRun.size(), kEnd.size());
+    EXPECT_EQ(firstRun.substr(firstRun.size() - kEnd.size()), kEnd);
+    EXPECT_EQ(sim::FileContents("E:\\Diag\\ComList.txt"), firstRun);  // the second run's, alike
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+}
+
+TEST_F(AppStartTest, TheMessageBoxIsTitledWithTheExeName) {
+    sim::MakeFileUncreatable("D:\\Diag\\ComList.txt");
+    HWND window = nullptr;
+    sim::SetDialogUser([&](HWND dialog) {
+        window = dialog;
+        sim::ClickButton(dialog, IDOK);
+        sim::ClickCloseBox(dialog);
+    });
+    Start("D:\\Diag\\PortCheck.v2.exe");
+    const auto boxes = sim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Fail to create result file.");
+    EXPECT_EQ(boxes[0].caption, "PortCheck.v2");
+    EXPECT_EQ(boxes[0].owner, window);
+    EXPECT_EQ(boxes[0].type & 0x0F, static_cast<UINT>(MB_OK));
+}
+
+TEST_F(AppStartTest, WithoutTheTemplateTheProgramEndsSilently) {
+    sim::RemoveExeResources();
+    bool userRan = false;
+    sim::SetDialogUser([&](HWND) { userRan = true; });
+    EXPECT_EQ(Start("C:\\Tools\\Varnobel.exe"), 0);
+    EXPECT_FALSE(userRan);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_EQ(app_->m_pMainWnd, nullptr);
+    EXPECT_FALSE(sim::FileExists("C:\\Tools\\ComList.txt"));
+}
+
+}  // namespace
