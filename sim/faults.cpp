@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <unordered_map>
 
 #include "internal.h"
 #include "sim/control.h"
@@ -20,6 +21,13 @@ struct CallFault {
 std::map<std::string, CallFault>& CallFaults() {
     static std::map<std::string, CallFault> faults;
     return faults;
+}
+
+// Every simulated call passes through CallFails, so that is where calls are
+// counted.
+std::unordered_map<std::string, unsigned>& CallCounts() {
+    static std::unordered_map<std::string, unsigned> counts;
+    return counts;
 }
 
 unsigned allocationsUntilRefusal = 0;  // 0: none armed
@@ -47,9 +55,17 @@ void ClearFaults() { internal::ResetFaults(); }
 int LiveAllocations() { return liveAllocations; }
 unsigned AllocationCount() { return allocationCount; }
 
+unsigned ApiCallCount(const std::string& api) {
+    auto found = CallCounts().find(api);
+    return found == CallCounts().end() ? 0 : found->second;
+}
+
+void ClearApiCallCounts() { CallCounts().clear(); }
+
 namespace internal {
 
 bool CallFails(const char* api, DWORD* status) {
+    ++CallCounts()[api];
     auto found = CallFaults().find(api);
     if (found == CallFaults().end()) {
         return false;
@@ -78,6 +94,8 @@ void ResetFaults() {
     lastError = 0;
     allocationsUntilRefusal = 0;
 }
+
+void ResetApiCallCounts() { CallCounts().clear(); }
 
 void ResetHeap() {
     liveAllocations = 0;

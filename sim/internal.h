@@ -2,6 +2,7 @@
 // consults, and each area's reset, which ResetMachine runs in turn.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "sim/win32.h"
@@ -24,9 +25,22 @@ void ResetFiles();
 void ResetWindows();
 void ResetGlobalMemory();
 void ResetCodePage();
+void ResetSetupApi();
+void ResetSpooler();
+void ResetApiCallCounts();
 
 // Applies one [@section] of a machine profile: `key` = `value` pairs as
 // written. Returns false with a message for an unknown key or a bad value.
 bool ApplyVersionSetting(const std::string& key, const std::string& value, std::string* message);
+
+// One line of a [@setupapi] or [@spooler] section, as written.
+bool ApplySetupApiLine(const std::string& text, std::string* message);
+bool ApplySpoolerLine(const std::string& text, std::string* message);
+// One line of [@serial] ("COM3=busy") and of [@codepage] ("acp=932").
+bool ApplySerialLine(const std::string& text, std::string* message);
+bool ApplyCodePageLine(const std::string& text, std::string* message);
+
+// Ticks per second of the performance counter.
+int64_t ClockFrequency();
 
 }  // namespace sim::internal

@@ -14,6 +14,9 @@ void ResetMachine() {
     internal::ResetWindows();
     internal::ResetGlobalMemory();
     internal::ResetCodePage();
+    internal::ResetSetupApi();
+    internal::ResetSpooler();
+    internal::ResetApiCallCounts();
 }
 
 }  // namespace sim

@@ -32,6 +32,10 @@ bool ApplyVersionLine(const std::string& text, std::string* message);
 const std::map<std::string, SectionHandler>& MachineSections() {
     static const std::map<std::string, SectionHandler> sections = {
         {"version", ApplyVersionLine},
+        {"serial", sim::internal::ApplySerialLine},
+        {"codepage", sim::internal::ApplyCodePageLine},
+        {"setupapi", sim::internal::ApplySetupApiLine},
+        {"spooler", sim::internal::ApplySpoolerLine},
     };
     return sections;
 }

@@ -383,6 +383,40 @@ void DeleteValue(HKEY root, const std::string& path, const std::string& name) {
     }
 }
 
+bool KeyExists(HKEY root, const std::string& path) {
+    KeyPtr key = RootKey(root);
+    return key != nullptr && WalkExisting(key, path) != nullptr;
+}
+
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
+    std::vector<std::string> names;
+    KeyPtr key = RootKey(root);
+    if (key != nullptr) {
+        key = WalkExisting(key, path);
+    }
+    if (key != nullptr) {
+        for (const auto& entry : key->subkeyNames) {
+            names.push_back(entry.second);
+        }
+    }
+    return names;
+}
+
+bool ReadValue(HKEY root, const std::string& path, const std::string& name, DWORD* type,
+               std::vector<BYTE>* data) {
+    KeyPtr key = RootKey(root);
+    if (key != nullptr) {
+        key = WalkExisting(key, path);
+    }
+    const Value* value = key != nullptr ? FindValue(*key, name.c_str()) : nullptr;
+    if (value == nullptr) {
+        return false;
+    }
+    *type = value->type;
+    *data = value->data;
+    return true;
+}
+
 }  // namespace registry_store
 }  // namespace sim
 

@@ -19,4 +19,14 @@ void StoreValue(HKEY root, const std::string& path, const std::string& name, DWO
                 const std::vector<BYTE>& data);
 void DeleteValue(HKEY root, const std::string& path, const std::string& name);
 
+// Reading, for the parts of the simulated Windows that keep their data in the
+// registry (the Setup API's device interfaces). None of these counts as an API
+// call or can be made to fail.
+bool KeyExists(HKEY root, const std::string& path);
+// The subkeys' names in the order RegEnumKeyExA gives them; none for a missing key.
+std::vector<std::string> SubkeyNames(HKEY root, const std::string& path);
+// False when the key or the value is missing.
+bool ReadValue(HKEY root, const std::string& path, const std::string& name, DWORD* type,
+               std::vector<BYTE>* data);
+
 }  // namespace sim::registry_store

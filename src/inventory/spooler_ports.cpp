@@ -1,7 +1,70 @@
-// The spooler port pass.
+// The spooler port pass: the print spooler's local ports named "COMn", each
+// recorded with the description the spooler gives it; the registry walk of
+// ENUM when the spooler has nothing to list or no buffer can be had.
 #include "inventory/spooler_ports.h"
 
-// The pass arrives later.
+#include <cstring>
+
+#include "inventory/device_tree.h"
+#include "inventory/port_table.h"
+#include "platform/platform.h"
+#include "support/block_pool.h"
+
+namespace {
+
+constexpr DWORD kPortInfoLevel = 2;
+constexpr DWORD kBufferSlack = 16;
+constexpr char kEnumRoot[] = "ENUM";
+
+// A block from the pool, given back when its holder leaves scope.
+class CPoolBlock {
+public:
+    CPoolBlock(CBlockPool& pool, DWORD bytes) : pool_(pool), block_(pool.PoolAlloc(bytes)) {}
+    ~CPoolBlock() { pool_.PoolFree(block_); }
+    CPoolBlock(const CPoolBlock&) = delete;
+    CPoolBlock& operator=(const CPoolBlock&) = delete;
+
+    BYTE* Get() const { return static_cast<BYTE*>(block_); }
+
+private:
+    CBlockPool& pool_;
+    void* block_;
+};
+
+void RecordPort(const PORT_INFO_2A& port) {
+    const char* name = port.pPortName;
+    if (name == nullptr || std::strncmp(name, "COM", 3) != 0) {
+        return;
+    }
+    const int number = ParsePortNumber(name + 3);
+    if (number != 0) {
+        FillFromDescription(number, port.pDescription != nullptr ? port.pDescription : "");
+    }
+}
+
+}  // namespace
+
 int ScanSpoolerPorts() {
-    return 0;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    EnumPortsA(nullptr, kPortInfoLevel, nullptr, 0, &needed, &returned);
+    if (needed == 0) {
+        return ScanDeviceTree(kEnumRoot);
+    }
+    CPoolBlock buffer(ThePool(), needed + kBufferSlack);
+    if (buffer.Get() == nullptr) {
+        return ScanDeviceTree(kEnumRoot);
+    }
+    const DWORD bufferSize = needed;
+    EnumPortsA(nullptr, kPortInfoLevel, buffer.Get(), bufferSize, &needed, &returned);
+    // Only the records that fit in the buffer are read, whatever count the
+    // spooler claims. Pool blocks need not be aligned, so each record is
+    // copied out before use.
+    const DWORD fitting = bufferSize / sizeof(PORT_INFO_2A);
+    for (DWORD i = 0; i < returned && i < fitting; ++i) {
+        PORT_INFO_2A port;
+        std::memcpy(&port, buffer.Get() + i * sizeof port, sizeof port);
+        RecordPort(port);
+    }
+    return 1;
 }

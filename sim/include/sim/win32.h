@@ -70,6 +70,7 @@ typedef HANDLE HGLOBAL;
 // Status codes.
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
@@ -77,6 +78,7 @@ typedef HANDLE HGLOBAL;
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_WRITE_FAULT 29L
+#define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
@@ -255,6 +257,11 @@ struct DCB {
 };
 typedef DCB* LPDCB;
 
+#define NOPARITY 0
+#define ONESTOPBIT 0
+#define DTR_CONTROL_ENABLE 0x01
+#define RTS_CONTROL_ENABLE 0x01
+
 BOOL GetCommState(HANDLE file, LPDCB dcb);
 
 // Global memory.
@@ -313,3 +320,83 @@ HWND GetDlgItem(HWND dialog, int id);
 BOOL EnableWindow(HWND window, BOOL enable);
 BOOL IsWindowEnabled(HWND window);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+#include "sim/ui.h"
+
+// Setup API: device-interface enumeration.
+struct GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+};
+typedef const GUID* LPCGUID;
+
+typedef void* HDEVINFO;
+
+#define DIGCF_DEFAULT 0x00000001
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_ALLCLASSES 0x00000004
+#define DIGCF_PROFILE 0x00000008
+#define DIGCF_DEVICEINTERFACE 0x00000010
+
+#define SPINT_ACTIVE 0x00000001
+#define SPINT_DEFAULT 0x00000002
+#define SPINT_REMOVED 0x00000004
+
+struct SP_DEVINFO_DATA {
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+};
+typedef SP_DEVINFO_DATA* PSP_DEVINFO_DATA;
+
+struct SP_DEVICE_INTERFACE_DATA {
+    DWORD cbSize;
+    GUID InterfaceClassGuid;
+    DWORD Flags;
+    ULONG_PTR Reserved;
+};
+typedef SP_DEVICE_INTERFACE_DATA* PSP_DEVICE_INTERFACE_DATA;
+
+// The real header packs this record to 1 byte on 32-bit Windows (size 5) and
+// to 8 on 64-bit Windows (size 8); a 64-bit host's natural layout gives 8.
+struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
+    DWORD cbSize;
+    CHAR DevicePath[1];
+};
+typedef SP_DEVICE_INTERFACE_DETAIL_DATA_A* PSP_DEVICE_INTERFACE_DETAIL_DATA_A;
+
+HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND parent, DWORD flags);
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device, const GUID* interfaceGuid,
+                                 DWORD memberIndex, PSP_DEVICE_INTERFACE_DATA interfaceData);
+BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
+                                      PDWORD requiredSize, PSP_DEVINFO_DATA device);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+// Print spooler: the port list.
+#define ERROR_INVALID_LEVEL 124L
+
+#define PORT_TYPE_WRITE 0x0001
+#define PORT_TYPE_READ 0x0002
+#define PORT_TYPE_REDIRECTED 0x0004
+#define PORT_TYPE_NET_ATTACHED 0x0008
+
+struct PORT_INFO_1A {
+    LPSTR pName;
+};
+typedef PORT_INFO_1A* PPORT_INFO_1A;
+
+struct PORT_INFO_2A {
+    LPSTR pPortName;
+    LPSTR pMonitorName;
+    LPSTR pDescription;
+    DWORD fPortType;
+    DWORD Reserved;
+};
+typedef PORT_INFO_2A* PPORT_INFO_2A;
+
+BOOL EnumPortsA(LPSTR serverName, DWORD level, LPBYTE ports, DWORD bufferSize, LPDWORD needed,
+                LPDWORD returned);

@@ -1,0 +1,341 @@
+// The Setup-API pass on simulated machines: which interfaces it reads back
+// through their instance keys, when the SERIALCOMM pass or the full registry
+// walk follows, every way a class's enumeration can end early, and that every
+// set, key and heap block is given back. Also the device-path conversion.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/cstring.h"
+#include "framework/exceptions.h"
+#include "inventory/interface_classes.h"
+#include "inventory/port_table.h"
+#include "sim/control.h"
+
+namespace {
+
+constexpr char kComPortClass[] = "{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+constexpr char kPortsClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
+constexpr char kEnumKey[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\";
+constexpr char kClassesKey[] =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\";
+
+std::string Escaped(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+std::string Flattened(std::string instance) {
+    for (char& c : instance) {
+        if (c == '\\') {
+            c = '#';
+        }
+    }
+    return instance;
+}
+
+// A machine profile, built up one device at a time.
+class Machine {
+public:
+    // A port's device instance key, e.g. "ACPI\PNP0501\1", named COMn.
+    Machine& Port(const std::string& instance, const std::string& portName,
+                  const std::string& description) {
+        text_ += "[" + std::string(kEnumKey) + instance + "]\n";
+        text_ += "\"ClassGUID\"=\"" + std::string(kPortsClass) + "\"\n";
+        text_ += "\"Class\"=\"Ports\"\n";
+        text_ += "\"DeviceDesc\"=\"" + Escaped(description) + "\"\n";
+        text_ += "[" + std::string(kEnumKey) + instance + "\\Device Parameters]\n";
+        text_ += "\"PortName\"=\"" + portName + "\"\n";
+        return *this;
+    }
+    // The instance's interface of class `interfaceClass`, linked or not.
+    Machine& Interface(const std::string& instance, const std::string& interfaceClass,
+                       bool linked = true) {
+        std::string entry =
+            kClassesKey + interfaceClass + "\\##?#" + Flattened(instance) + "#" + interfaceClass;
+        text_ += "[" + entry + "]\n\"DeviceInstance\"=\"" + Escaped(instance) + "\"\n";
+        text_ += "[" + entry + "\\#\\Control]\n\"Linked\"=dword:" + (linked ? "1" : "0") + "\n";
+        return *this;
+    }
+    Machine& SerialComm(const std::string& device, const std::string& portName) {
+        text_ += "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n";
+        text_ += "\"" + Escaped(device) + "\"=\"" + portName + "\"\n";
+        return *this;
+    }
+    Machine& RefuseSet(const std::string& interfaceClass) {
+        text_ += "[@setupapi]\nfail=" + interfaceClass + "\n";
+        return *this;
+    }
+    void Load() const {
+        sim::ProfileError error;
+        ASSERT_TRUE(sim::LoadProfile(text_, &error)) << error.line << ": " << error.message;
+    }
+
+private:
+    std::string text_ = "REGEDIT4\n";
+};
+
+const PortRecord& Slot(int n) {
+    return portTable.slots[n - 1];
+}
+
+class InterfacePassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::ResetMachine();
+        ResetPortTable();
+    }
+
+    // Runs the pass and checks that it gave back everything it took.
+    int Scan() {
+        const int result = ScanInterfaceClasses();
+        EXPECT_EQ(0, sim::OpenDeviceInfoSetCount());
+        EXPECT_EQ(0, sim::OpenKeyCount());
+        EXPECT_EQ(0, sim::LiveAllocations());
+        return result;
+    }
+
+    // The full registry walk fails at once, so what the table holds afterwards
+    // comes from the interface enumerations alone.
+    static void BreakFullWalk() { sim::FailCall("RegEnumKeyExA", ERROR_ACCESS_DENIED); }
+};
+
+// A typical machine: an on-board port, a USB adapter behind the COM-port
+// interface, a port only the ports class lists, one only the serial map knows,
+// and one whose instance key exposes no interface at all.
+void LoadTypicalMachine() {
+    Machine()
+        .Port("ACPI\\PNP0501\\1", "COM1", "Communications Port")
+        .Interface("ACPI\\PNP0501\\1", kComPortClass)
+        .Port("FTDIBUS\\VID_0403+PID_6001+A1\\0000", "COM5", "USB Serial Port")
+        .Interface("FTDIBUS\\VID_0403+PID_6001+A1\\0000", kComPortClass)
+        .Port("BTHENUM\\{00001101}\\7&1", "COM6", "Standard Serial over Bluetooth link")
+        .Interface("BTHENUM\\{00001101}\\7&1", kPortsClass)
+        .Port("ROOT\\PORTS\\0009", "COM9", "Hidden Port")
+        .SerialComm("\\Device\\Serial0", "COM1")
+        .SerialComm("\\Device\\Serial7", "COM7")
+        .Load();
+}
+
+// Both classes enumerated -------------------------------------------------------
+
+TEST_F(InterfacePassTest, RecordsInterfacesThroughInstanceKeysThenAddsSerialMapPorts) {
+    LoadTypicalMachine();
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(1).kind);
+    EXPECT_STREQ("(COM1) Serial Port", Slot(1).displayName);
+    EXPECT_STREQ("Communications Port", Slot(1).description);
+    EXPECT_EQ(Usb, Slot(5).kind);
+    EXPECT_STREQ("(COM5) USB Serial Port", Slot(5).displayName);
+    EXPECT_EQ(Bluetooth, Slot(6).kind);
+    EXPECT_STREQ("(COM6) Bluetooth Serial Port", Slot(6).displayName);
+    EXPECT_EQ(General, Slot(7).kind);
+    EXPECT_STREQ("(COM7) COM Port", Slot(7).displayName);
+    EXPECT_STREQ("\\\\.\\COM7", Slot(7).description);
+    // Only the full walk would find this one.
+    EXPECT_EQ(Absent, Slot(9).kind);
+}
+
+TEST_F(InterfacePassTest, AsksForBothClassesOnceAndDestroysBothSets) {
+    LoadTypicalMachine();
+    Scan();
+    EXPECT_EQ(2u, sim::ApiCallCount("SetupDiGetClassDevsA"));
+    EXPECT_EQ(2u, sim::ApiCallCount("SetupDiDestroyDeviceInfoList"));
+    // Two members of A and one of B, each followed by one more enumeration.
+    EXPECT_EQ(5u, sim::ApiCallCount("SetupDiEnumDeviceInterfaces"));
+    EXPECT_EQ(3u, sim::ApiCallCount("SetupDiGetDeviceInterfaceDetailA"));
+}
+
+TEST_F(InterfacePassTest, ComPortClassIsReadBeforePortsClass) {
+    Machine()
+        .Port("ACPI\\PNP0501\\1", "COM3", "Communications Port")
+        .Interface("ACPI\\PNP0501\\1", kComPortClass)
+        .Port("USB\\VID_1\\2", "COM3", "USB Serial Port")
+        .Interface("USB\\VID_1\\2", kPortsClass)
+        .Load();
+    EXPECT_EQ(1, Scan());
+    // The instance read only fills absent slots: the first class read wins.
+    EXPECT_EQ(General, Slot(3).kind);
+    EXPECT_STREQ("Communications Port", Slot(3).description);
+}
+
+TEST_F(InterfacePassTest, OnlyPresentInterfacesAreRead) {
+    Machine()
+        .Port("ACPI\\PNP0501\\2", "COM2", "Communications Port")
+        .Interface("ACPI\\PNP0501\\2", kComPortClass, false)
+        .Load();
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Absent, Slot(2).kind);
+}
+
+TEST_F(InterfacePassTest, ClassesWithoutMembersAreNoFailure) {
+    Machine().SerialComm("\\Device\\Serial1", "COM2").Port("ROOT\\X\\0", "COM4", "Port").Load();
+    EXPECT_EQ(1, Scan());
+    EXPECT_STREQ("(COM2) COM Port", Slot(2).displayName);
+    EXPECT_EQ(Absent, Slot(4).kind);
+}
+
+TEST_F(InterfacePassTest, InterfaceOfAnInstanceThatIsNoPortRecordsNothing) {
+    Machine().Interface("ROOT\\UNKNOWN\\0000", kComPortClass).Load();
+    std::string profile =
+        "REGEDIT4\n[" + std::string(kEnumKey) + "ROOT\\UNKNOWN\\0000]\n\"Class\"=\"Modem\"\n";
+    ASSERT_TRUE(sim::LoadProfile(profile, nullptr));
+    EXPECT_EQ(1, Scan());
+    for (const PortRecord& slot : portTable.slots) {
+        EXPECT_EQ(Absent, slot.kind);
+    }
+}
+
+// A set refused -----------------------------------------------------------------
+
+TEST_F(InterfacePassTest, RefusedComPortSetStillEnumeratesPortsClassThenWalks) {
+    LoadTypicalMachine();
+    Machine().RefuseSet("{86E0D1E0-8089-11D0-9CE4-08003E301F73}").Load();
+    BreakFullWalk();
+    EXPECT_EQ(0, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(Bluetooth, Slot(6).kind);
+    // The serial map pass did not run.
+    EXPECT_EQ(Absent, Slot(7).kind);
+}
+
+TEST_F(InterfacePassTest, RefusedSetSendsPassToFullWalkInsteadOfSerialMap) {
+    LoadTypicalMachine();
+    Machine().RefuseSet(kPortsClass).Load();
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(1).kind);
+    EXPECT_EQ(Usb, Slot(5).kind);
+    EXPECT_EQ(Bluetooth, Slot(6).kind);
+    EXPECT_STREQ("(COM9) Serial Port", Slot(9).displayName);
+    EXPECT_EQ(Absent, Slot(7).kind);
+}
+
+TEST_F(InterfacePassTest, FailingFullWalkIsThePassResult) {
+    LoadTypicalMachine();
+    sim::FailCall("SetupDiGetClassDevsA", ERROR_NOT_ENOUGH_MEMORY, 2, 1);
+    BreakFullWalk();
+    EXPECT_EQ(0, Scan());
+    // A was read before B's set was refused.
+    EXPECT_EQ(General, Slot(1).kind);
+    EXPECT_EQ(Usb, Slot(5).kind);
+    EXPECT_EQ(Absent, Slot(6).kind);
+}
+
+// Enumerations ending early ---------------------------------------------------
+
+TEST_F(InterfacePassTest, RefusedDetailBufferAbandonsOnlyThatClass) {
+    LoadTypicalMachine();
+    BreakFullWalk();
+    sim::FailAllocation(1);  // the first class's detail buffer
+    EXPECT_EQ(0, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(Absent, Slot(5).kind);
+    EXPECT_EQ(Bluetooth, Slot(6).kind);
+    EXPECT_EQ(Absent, Slot(7).kind);
+}
+
+TEST_F(InterfacePassTest, RefusedAllocationWhileConvertingEndsTheClassLoop) {
+    LoadTypicalMachine();
+    BreakFullWalk();
+    sim::FailAllocation(2);  // the first path conversion
+    EXPECT_EQ(0, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(Absent, Slot(5).kind);
+    EXPECT_EQ(Bluetooth, Slot(6).kind);
+}
+
+TEST_F(InterfacePassTest, FailedDetailCallEndsTheClassLoopWithoutAbandoningIt) {
+    LoadTypicalMachine();
+    sim::FailCall("SetupDiGetDeviceInterfaceDetailA", ERROR_INVALID_PARAMETER, 2, 1);
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(1).kind);
+    EXPECT_EQ(Absent, Slot(5).kind);
+    EXPECT_EQ(Bluetooth, Slot(6).kind);
+    EXPECT_STREQ("(COM7) COM Port", Slot(7).displayName);
+}
+
+TEST_F(InterfacePassTest, PathTooLongForTheDetailBufferEndsThatClassLoop) {
+    // 261 bytes hold the size field and 256 more characters at most.
+    const std::string longInstance = "LONGBUS\\" + std::string(220, 'D') + "\\1";
+    Machine()
+        .Port("ACPI\\PNP0501\\1", "COM1", "Communications Port")
+        .Interface("ACPI\\PNP0501\\1", kComPortClass)
+        .Port(longInstance, "COM2", "Long Port")
+        .Interface(longInstance, kComPortClass)
+        .Port("ZBUS\\PORT\\1", "COM3", "Communications Port")
+        .Interface("ZBUS\\PORT\\1", kComPortClass)
+        .Port("USB\\VID_1\\2", "COM4", "USB Serial Port")
+        .Interface("USB\\VID_1\\2", kPortsClass)
+        .SerialComm("\\Device\\Serial7", "COM7")
+        .Load();
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(1).kind);
+    EXPECT_EQ(Absent, Slot(2).kind);
+    EXPECT_EQ(Absent, Slot(3).kind);
+    EXPECT_EQ(Usb, Slot(4).kind);
+    EXPECT_STREQ("(COM7) COM Port", Slot(7).displayName);
+}
+
+// Device path conversion ------------------------------------------------------
+
+std::string Converted(const char* devicePath, std::size_t capacity) {
+    CString path("untouched");
+    if (!InstancePathFromDevicePath(devicePath, capacity, path)) {
+        EXPECT_STREQ("untouched", static_cast<const char*>(path));
+        return "<skipped>";
+    }
+    return static_cast<const char*>(path);
+}
+
+std::string Converted(const std::string& devicePath) {
+    return Converted(devicePath.c_str(), devicePath.size() + 1);
+}
+
+TEST(DevicePathConversion, DropsPrefixAndInterfaceClassAndTurnsHashesIntoBackslashes) {
+    EXPECT_EQ("SYSTEM\\CURRENTCONTROLSET\\ENUM\\ACPI\\PNP0501\\1",
+              Converted("\\\\?\\ACPI#PNP0501#1#{86e0d1e0-8089-11d0-9ce4-08003e301f73}"));
+    EXPECT_EQ("SYSTEM\\CURRENTCONTROLSET\\ENUM\\usb\\vid_0403&pid_6001\\a1",
+              Converted("\\\\?\\usb#vid_0403&pid_6001#a1#{4d36e978-e325-11ce-bfc1-08002be10318}"));
+}
+
+TEST(DevicePathConversion, PathWithoutHashIsUsedWholeAfterThePrefix) {
+    EXPECT_EQ("SYSTEM\\CURRENTCONTROLSET\\ENUM\\ACPI", Converted("\\\\?\\ACPI"));
+}
+
+TEST(DevicePathConversion, HashRightAfterThePrefixIsNotACut) {
+    // The last '#' sits at position 0 of what is left: nothing is cut, and it
+    // becomes a backslash like any other.
+    EXPECT_EQ("SYSTEM\\CURRENTCONTROLSET\\ENUM\\abc", Converted("\\\\?#abc"));
+    EXPECT_EQ("SYSTEM\\CURRENTCONTROLSET\\ENUM\\x", Converted("\\\\?\\x#"));
+}
+
+TEST(DevicePathConversion, PathOfThreeCharactersLeavesTheRoot) {
+    EXPECT_EQ("SYSTEM\\CURRENTCONTROLSET\\ENUM", Converted("\\\\?"));
+}
+
+TEST(DevicePathConversion, PathShorterThanThePrefixIsSkipped) {
+    EXPECT_EQ("<skipped>", Converted(""));
+    EXPECT_EQ("<skipped>", Converted("\\\\"));
+}
+
+TEST(DevicePathConversion, PathNotTerminatedWithinItsBufferIsSkipped) {
+    const char unterminated[8] = {'\\', '\\', '?', '\\', 'A', '#', 'B', 'C'};
+    EXPECT_EQ("<skipped>", Converted(unterminated, sizeof unterminated));
+    EXPECT_EQ("SYSTEM\\CURRENTCONTROLSET\\ENUM\\ACP", Converted("\\\\?\\ACP\0X", 8));
+}
+
+TEST(DevicePathConversion, RefusedAllocationRaisesOutOfMemory) {
+    sim::ResetMachine();
+    CString path;
+    sim::FailAllocation(1);
+    EXPECT_THROW(InstancePathFromDevicePath("\\\\?\\A#B#{x}", 12, path), CMemoryException);
+    EXPECT_EQ(0, sim::LiveAllocations());
+}
+
+}  // namespace

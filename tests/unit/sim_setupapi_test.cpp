@@ -1,0 +1,208 @@
+// What only the simulated Setup API and spooler offer: refused sets from a
+// profile, counting of open sets and of calls, injected failures, and the
+// profile sections that configure them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "sim/control.h"
+
+namespace {
+
+const GUID kComPortClass = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+const GUID kPortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+
+class SimSetupApiTest : public ::testing::Test {
+protected:
+    void SetUp() override { sim::ResetMachine(); }
+    void TearDown() override { sim::ResetMachine(); }
+
+    static bool Load(const std::string& body, sim::ProfileError* error = nullptr) {
+        return sim::LoadProfile("REGEDIT4\n" + body, error);
+    }
+};
+
+// Sets ----------------------------------------------------------------------------
+
+TEST_F(SimSetupApiTest, ProfileRefusesSetsOfTheNamedClassOnly) {
+    ASSERT_TRUE(Load("[@setupapi]\nfail={86E0D1E0-8089-11d0-9ce4-08003E301F73}\n"));
+    SetLastError(0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces));
+    EXPECT_NE(0u, GetLastError());
+    HDEVINFO other = SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, kPresentInterfaces);
+    EXPECT_NE(INVALID_HANDLE_VALUE, other);
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(other));
+}
+
+TEST_F(SimSetupApiTest, OpenSetsAreCountedUntilDestroyedAndResetForgetsThem) {
+    HDEVINFO first = SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
+    HDEVINFO second = SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(2, sim::OpenDeviceInfoSetCount());
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(first));
+    EXPECT_EQ(1, sim::OpenDeviceInfoSetCount());
+    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(first));
+    EXPECT_EQ(1, sim::OpenDeviceInfoSetCount());
+    sim::ResetMachine();
+    EXPECT_EQ(0, sim::OpenDeviceInfoSetCount());
+    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(second));
+}
+
+TEST_F(SimSetupApiTest, RefusedSetIsNotCounted) {
+    sim::FailCall("SetupDiGetClassDevsA", ERROR_NOT_ENOUGH_MEMORY);
+    SetLastError(0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
+    EXPECT_EQ(0, sim::OpenDeviceInfoSetCount());
+}
+
+TEST_F(SimSetupApiTest, SetsOtherThanInterfacesOfOneClassAreNotModelled) {
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
+                                                         kPresentInterfaces | DIGCF_ALLCLASSES));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              SetupDiGetClassDevsA(&kPortsClass, "USB", nullptr, kPresentInterfaces));
+    EXPECT_EQ(0, sim::OpenDeviceInfoSetCount());
+}
+
+TEST_F(SimSetupApiTest, EveryFunctionTakesInjectedFailures) {
+    ASSERT_TRUE(
+        Load("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\ACPI\\PNP0501\\1]\n"
+             "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+             "{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#ACPI#PNP0501#1#x]\n"
+             "\"DeviceInstance\"=\"ACPI\\\\PNP0501\\\\1\"\n"
+             "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+             "{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#ACPI#PNP0501#1#x\\#\\Control]\n"
+             "\"Linked\"=dword:1\n"));
+    HDEVINFO set = SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = sizeof data;
+    sim::FailCall("SetupDiEnumDeviceInterfaces", ERROR_OUTOFMEMORY, 1, 1);
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kComPortClass, 0, &data));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_OUTOFMEMORY), GetLastError());
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kComPortClass, 0, &data));
+    char buffer[261];
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    sim::FailCall("SetupDiGetDeviceInterfaceDetailA", ERROR_WRITE_FAULT, 1, 1);
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, 261, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_WRITE_FAULT), GetLastError());
+    ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, 261, nullptr, nullptr));
+    EXPECT_STREQ("\\\\?\\acpi#pnp0501#1#{86e0d1e0-8089-11d0-9ce4-08003e301f73}",
+                 detail->DevicePath);
+    sim::FailCall("SetupDiDestroyDeviceInfoList", ERROR_INVALID_HANDLE, 1, 1);
+    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_EQ(1, sim::OpenDeviceInfoSetCount());
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+}
+
+// Call counts ---------------------------------------------------------------------
+
+TEST_F(SimSetupApiTest, CallsAreCountedByNameFailuresIncluded) {
+    HKEY key = nullptr;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "NOWHERE", 0, KEY_READ, &key);
+    sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "NOWHERE", 0, KEY_READ, &key);
+    DWORD needed = 0;
+    DWORD returned = 0;
+    EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned);
+    EXPECT_EQ(2u, sim::ApiCallCount("RegOpenKeyExA"));
+    EXPECT_EQ(1u, sim::ApiCallCount("EnumPortsA"));
+    EXPECT_EQ(0u, sim::ApiCallCount("RegCloseKey"));
+    sim::ClearApiCallCounts();
+    EXPECT_EQ(0u, sim::ApiCallCount("RegOpenKeyExA"));
+    EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned);
+    sim::ResetMachine();
+    EXPECT_EQ(0u, sim::ApiCallCount("EnumPortsA"));
+}
+
+// Spooler -------------------------------------------------------------------------
+
+TEST_F(SimSetupApiTest, SpoolerListsProfilePortsInOrderWithTheirDescriptions) {
+    ASSERT_TRUE(Load("[@spooler]\n\"LPT1:\"=\"Printer Port\"\n\"COM2:\"=\"Modem \\\"A\\\"\"\n"));
+    DWORD needed = 0;
+    DWORD returned = 0;
+    EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &returned));
+    ASSERT_EQ(2u, returned);
+    PORT_INFO_2A ports[2];
+    std::memcpy(ports, buffer.data(), sizeof ports);
+    EXPECT_STREQ("LPT1:", ports[0].pPortName);
+    EXPECT_STREQ("Printer Port", ports[0].pDescription);
+    EXPECT_STREQ("COM2:", ports[1].pPortName);
+    EXPECT_STREQ("Modem \"A\"", ports[1].pDescription);
+    EXPECT_STREQ("Local Monitor", ports[1].pMonitorName);
+}
+
+TEST_F(SimSetupApiTest, SpoolerWithoutPortsNeedsNothingAndSucceeds) {
+    DWORD needed = 1;
+    DWORD returned = 1;
+    EXPECT_TRUE(EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(0u, needed);
+    EXPECT_EQ(0u, returned);
+}
+
+TEST_F(SimSetupApiTest, NeededZeroAndSecondEmptySettings) {
+    ASSERT_TRUE(Load("[@spooler]\n\"COM1:\"=\"Communications Port\"\nsecond=empty\n"));
+    DWORD needed = 0;
+    DWORD returned = 0;
+    EXPECT_FALSE(EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned));
+    EXPECT_NE(0u, needed);
+    std::vector<BYTE> buffer(needed);
+    EXPECT_TRUE(EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &returned));
+    EXPECT_EQ(0u, returned);
+
+    sim::ResetMachine();
+    ASSERT_TRUE(Load("[@spooler]\n\"COM1:\"=\"Communications Port\"\nneeded=0\n"));
+    needed = 1;
+    EXPECT_TRUE(EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(0u, needed);
+}
+
+TEST_F(SimSetupApiTest, RemoteServersAreNotModelled) {
+    char server[] = "\\\\PRINTHOST";
+    DWORD needed = 0;
+    DWORD returned = 0;
+    SetLastError(0);
+    EXPECT_FALSE(EnumPortsA(server, 2, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), GetLastError());
+}
+
+// Profile errors ------------------------------------------------------------------
+
+TEST_F(SimSetupApiTest, MalformedSectionsAreRejectedWithTheirLine) {
+    struct Case {
+        std::string body;
+        int line;
+    };
+    const std::vector<Case> cases = {
+        {"[@setupapi]\nfail={86E0D1E0-8089-11D0-9CE4-08003E301F7}\n", 3},
+        {"[@setupapi]\nfail=86E0D1E0-8089-11D0-9CE4-08003E301F73\n", 3},
+        {"[@setupapi]\nrefuse={86E0D1E0-8089-11D0-9CE4-08003E301F73}\n", 3},
+        {"[@setupapi]\nfail\n", 3},
+        {"[@spooler]\n\"COM1:\"\n", 3},
+        {"[@spooler]\n\"COM1:\"=Communications\n", 3},
+        {"[@spooler]\n\"COM1:=\"x\"\n", 3},
+        {"[@spooler]\n\"COM1:\"=\"x\" trailing\n", 3},
+        {"[@spooler]\nneeded=5\n", 3},
+        {"[@spooler]\nsecond=full\n", 3},
+    };
+    for (const Case& c : cases) {
+        sim::ProfileError error;
+        EXPECT_FALSE(Load(c.body, &error)) << c.body;
+        EXPECT_EQ(c.line, error.line) << c.body;
+        EXPECT_FALSE(error.message.empty()) << c.body;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+// The spooler port pass on simulated Windows 9x machines: which spooler ports
+// it records and how, its fallback to the registry walk of ENUM, and that its
+// pool block goes back.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "inventory/port_table.h"
+#include "inventory/spooler_ports.h"
+#include "sim/control.h"
+#include "support/block_pool.h"
+
+namespace {
+
+const PortRecord& Slot(int n) {
+    return portTable.slots[n - 1];
+}
+
+// Bytes of the process pool handed out and not given back.
+DWORD PoolBytesInUse() {
+    DWORD usable = 0;
+    for (const PoolChunk* chunk = ThePool().FirstChunk(); chunk != nullptr;
+         chunk = chunk->nextChunk) {
+        usable += chunk->chunkSize - CBlockPool::kChunkHeader;
+    }
+    DWORD free = 0;
+    for (const PoolBlock* block = ThePool().FirstFreeBlock(); block != nullptr;
+         block = CBlockPool::NextFree(block)) {
+        free += CBlockPool::BlockSize(block);
+    }
+    return usable - free;
+}
+
+class SpoolerPassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The pool's chunks live in the simulated global memory, so the pool
+        // lets go of them before the machine is reset.
+        ThePool().PoolReset();
+        sim::ResetMachine();
+        ResetPortTable();
+        // A Windows 9x device tree with one port the spooler does not list.
+        Load(
+            "[HKEY_LOCAL_MACHINE\\Enum\\BIOS\\*PNP0501\\0D]\n"
+            "\"Class\"=\"Ports\"\n"
+            "\"PortName\"=\"COM9\"\n"
+            "\"DeviceDesc\"=\"Enum Port\"\n");
+    }
+    void TearDown() override {
+        ThePool().PoolReset();
+        sim::ResetMachine();
+    }
+
+    static void Load(const std::string& body) {
+        sim::ProfileError error;
+        ASSERT_TRUE(sim::LoadProfile("REGEDIT4\n" + body, &error))
+            << error.line << ": " << error.message;
+    }
+
+    static void Spooler(const std::string& lines) { Load("[@spooler]\n" + lines); }
+
+    static int Scan() {
+        const int result = ScanSpoolerPorts();
+        EXPECT_EQ(0u, PoolBytesInUse());
+        EXPECT_EQ(0, sim::OpenKeyCount());
+        EXPECT_EQ(0, sim::LiveAllocations());
+        return result;
+    }
+};
+
+// Listings ------------------------------------------------------------------------
+
+TEST_F(SpoolerPassTest, RecordsComPortsWithTheirDescriptionsAndIgnoresOthers) {
+    Spooler(
+        "\"COM1:\"=\"Communications Port\"\n"
+        "\"COM2:\"=\"Communications Port\"\n"
+        "\"LPT1:\"=\"Local Port\"\n"
+        "\"FILE:\"=\"Local Port\"\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(1).kind);
+    EXPECT_STREQ("(COM1) Serial Port", Slot(1).displayName);
+    EXPECT_STREQ("Communications Port", Slot(1).description);
+    EXPECT_EQ(General, Slot(2).kind);
+    EXPECT_STREQ("(COM2) Serial Port", Slot(2).displayName);
+    int recorded = 0;
+    for (const PortRecord& slot : portTable.slots) {
+        recorded += slot.kind != Absent;
+    }
+    EXPECT_EQ(2, recorded);
+    // No fallback: the device tree's port stays unknown.
+    EXPECT_EQ(Absent, Slot(9).kind);
+}
+
+TEST_F(SpoolerPassTest, ClassifiesByDescription) {
+    Spooler(
+        "\"COM5:\"=\"Bluetooth Serial Link\"\n"
+        "\"COM6:\"=\"USB Serial Port\"\n"
+        "\"COM7:\"=\"Infrared Port\"\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Bluetooth, Slot(5).kind);
+    EXPECT_STREQ("(COM5) Bluetooth Serial Port", Slot(5).displayName);
+    EXPECT_EQ(Usb, Slot(6).kind);
+    EXPECT_EQ(Infrared, Slot(7).kind);
+}
+
+TEST_F(SpoolerPassTest, PrefixIsCaseSensitiveAndNumbersMustBeInRange) {
+    Spooler(
+        "\"com6:\"=\"Communications Port\"\n"
+        "\"Com3:\"=\"Communications Port\"\n"
+        "\"COM81:\"=\"Communications Port\"\n"
+        "\"COM0:\"=\"Communications Port\"\n"
+        "\"COM80:\"=\"Communications Port\"\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Absent, Slot(6).kind);
+    EXPECT_EQ(Absent, Slot(3).kind);
+    EXPECT_EQ(General, Slot(80).kind);
+}
+
+TEST_F(SpoolerPassTest, OverwritesWhatTheSlotHeld) {
+    FillFromDescription(4, "USB Serial Port");
+    Spooler(
+        "\"COM4:\"=\"Communications Port\"\n"
+        "\"COM4:\"=\"Infrared Port\"\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Infrared, Slot(4).kind);
+    EXPECT_STREQ("Infrared Port", Slot(4).description);
+}
+
+TEST_F(SpoolerPassTest, LongDescriptionIsCutTo128Characters) {
+    const std::string description(200, 'd');
+    Spooler("\"COM2:\"=\"" + description + "\"\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(description.substr(0, 128), Slot(2).description);
+}
+
+TEST_F(SpoolerPassTest, AsksTheSpoolerTwice) {
+    Spooler("\"COM1:\"=\"Communications Port\"\n");
+    Scan();
+    EXPECT_EQ(2u, sim::ApiCallCount("EnumPortsA"));
+    EXPECT_EQ(0u, sim::ApiCallCount("RegOpenKeyExA"));
+}
+
+// Fallbacks -----------------------------------------------------------------------
+
+TEST_F(SpoolerPassTest, NothingNeededWalksEnum) {
+    Spooler("\"COM1:\"=\"Communications Port\"\nneeded=0\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(General, Slot(9).kind);
+    EXPECT_STREQ("Enum Port", Slot(9).description);
+    EXPECT_EQ(1u, sim::ApiCallCount("EnumPortsA"));
+}
+
+TEST_F(SpoolerPassTest, SpoolerWithoutPortsWalksEnum) {
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(9).kind);
+}
+
+TEST_F(SpoolerPassTest, FailedWalkIsThePassResult) {
+    Spooler("needed=0\n");
+    sim::FailCall("RegEnumKeyExA", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, Scan());
+}
+
+TEST_F(SpoolerPassTest, PoolRefusalWalksEnum) {
+    Spooler("\"COM1:\"=\"Communications Port\"\n");
+    sim::FailCall("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(General, Slot(9).kind);
+    EXPECT_EQ(1u, sim::ApiCallCount("EnumPortsA"));
+}
+
+TEST_F(SpoolerPassTest, EmptySecondListingRecordsNothingWithoutFallback) {
+    Spooler("\"COM1:\"=\"Communications Port\"\nsecond=empty\n");
+    EXPECT_EQ(1, Scan());
+    for (const PortRecord& slot : portTable.slots) {
+        EXPECT_EQ(Absent, slot.kind);
+    }
+    EXPECT_EQ(2u, sim::ApiCallCount("EnumPortsA"));
+}
+
+TEST_F(SpoolerPassTest, FailedSecondListingRecordsNothing) {
+    Spooler("\"COM1:\"=\"Communications Port\"\n");
+    sim::FailCall("EnumPortsA", ERROR_INVALID_PARAMETER, 2, 1);
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(Absent, Slot(9).kind);
+}
+
+}  // namespace
