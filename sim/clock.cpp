@@ -16,6 +16,8 @@ void AdvanceClock(int64_t ticks) { counter += ticks; }
 int64_t ClockCounter() { return counter; }
 
 namespace internal {
+int64_t ClockFrequency() { return frequency; }
+
 void ResetClock() {
     frequency = kDefaultFrequency;
     counter = 0;

@@ -1,12 +1,14 @@
 // The simulated file system: an in-memory store of files, the handles opened
-// on them, the executable's own path, and the serial-port names that no device
-// answers yet.
+// on them, the executable's own path, and the serial devices behind the COM
+// port names.
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "internal.h"
 #include "sim/control.h"
@@ -18,11 +20,19 @@ constexpr DWORD kErrorAlreadyExists = 183;
 constexpr DWORD kErrorModNotFound = 126;
 constexpr const char* kDefaultModulePath = "C:\\Tools\\Varnobel.exe";
 
+constexpr int kHighestPort = 256;
+
 struct OpenFile {
     std::string key;  // the path folded to upper case
     DWORD access = 0;
     DWORD shareMode = 0;
     std::size_t position = 0;
+    int port = 0;  // the COM port of a device handle, 0 for a file
+};
+
+struct SerialPort {
+    sim::SerialDevice device = sim::SerialDevice::None;
+    int openMilliseconds = 0;
 };
 
 struct FileStore {
@@ -31,6 +41,8 @@ struct FileStore {
     std::map<uintptr_t, OpenFile> handles;
     uintptr_t nextHandle = 0x1000;
     std::string modulePath = kDefaultModulePath;
+    std::map<int, SerialPort> serialPorts;
+    std::vector<sim::DeviceOpenAttempt> deviceOpens;
 };
 
 FileStore& Store() {
@@ -56,6 +68,32 @@ bool IsDeviceName(const std::string& name) {
     return name.rfind("\\\\.\\", 0) == 0;
 }
 
+// The port number of "COMn" with n from 1 to 256 written without leading
+// zeros; 0 for anything else.
+int ParseComName(const std::string& name) {
+    if (name.size() < 4 || Fold(name.substr(0, 3)) != "COM" || name[3] == '0') {
+        return 0;
+    }
+    int port = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])) || i > 5) {
+            return 0;
+        }
+        port = port * 10 + (name[i] - '0');
+    }
+    return port <= kHighestPort ? port : 0;
+}
+
+// The COM port a CreateFileA name reaches: "\\.\COMn", or a bare "COMn",
+// which Windows reserves as a device name only for COM1 to COM9.
+int DevicePort(const std::string& name) {
+    if (IsDeviceName(name)) {
+        return ParseComName(name.substr(4));
+    }
+    const int port = ParseComName(name);
+    return port <= 9 ? port : 0;
+}
+
 // Windows refuses an open whose access the earlier openers don't share, or
 // whose share mode doesn't allow what the earlier openers do.
 bool SharingConflicts(const std::string& key, DWORD access, DWORD shareMode) {
@@ -77,6 +115,92 @@ bool SharingConflicts(const std::string& key, DWORD access, DWORD shareMode) {
 HANDLE Fail(DWORD status) {
     SetLastError(status);
     return INVALID_HANDLE_VALUE;
+}
+
+HANDLE NewHandle(const OpenFile& file) {
+    FileStore& store = Store();
+    const uintptr_t id = store.nextHandle;
+    store.nextHandle += 4;
+    store.handles[id] = file;
+    return reinterpret_cast<HANDLE>(id);
+}
+
+bool DeviceHeld(int port) {
+    for (const auto& entry : Store().handles) {
+        if (entry.second.port == port) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A serial port allows one opener at a time, whatever the share mode.
+HANDLE OpenDevice(int port, DWORD access, DWORD disposition) {
+    auto found = Store().serialPorts.find(port);
+    if (found == Store().serialPorts.end() || found->second.device == sim::SerialDevice::None) {
+        return Fail(ERROR_FILE_NOT_FOUND);
+    }
+    if (disposition != OPEN_EXISTING) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    const SerialPort& device = found->second;
+    if (device.device == sim::SerialDevice::Busy || DeviceHeld(port)) {
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
+    // Rounded up, so that the counter shows at least the whole delay.
+    if (device.device == sim::SerialDevice::Slow) {
+        sim::AdvanceClock(
+            (static_cast<int64_t>(device.openMilliseconds) * sim::internal::ClockFrequency() +
+             999) /
+            1000);
+    }
+    OpenFile file;
+    file.key = "\\\\.\\COM" + std::to_string(port);
+    file.access = access;
+    file.port = port;
+    HANDLE handle = NewHandle(file);
+    SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+std::string Lowered(const std::string& text) {
+    std::string lowered = text;
+    for (char& c : lowered) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lowered;
+}
+
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return "";
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool ParseSerialDevice(const std::string& text, SerialPort* port) {
+    const std::string value = Lowered(text);
+    if (value == "present") {
+        port->device = sim::SerialDevice::Present;
+    } else if (value == "absent") {
+        port->device = sim::SerialDevice::None;
+    } else if (value == "busy") {
+        port->device = sim::SerialDevice::Busy;
+    } else if (value == "nostate") {
+        port->device = sim::SerialDevice::NoState;
+    } else if (value.rfind("slow:", 0) == 0) {
+        const std::string digits = value.substr(5);
+        if (digits.empty() || digits.size() > 7 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        port->device = sim::SerialDevice::Slow;
+        port->openMilliseconds = std::atoi(digits.c_str());
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -104,22 +228,75 @@ void SetModulePath(const std::string& path) {
     Store().modulePath = path;
 }
 
+void SetSerialDevice(int port, SerialDevice device, int openMilliseconds) {
+    if (port < 1 || port > kHighestPort) {
+        return;
+    }
+    SerialPort& entry = Store().serialPorts[port];
+    entry.device = device;
+    entry.openMilliseconds = device == SerialDevice::Slow ? std::max(openMilliseconds, 0) : 0;
+}
+
+int DeviceOpenCount(const std::string& name) {
+    const int port = IsDeviceName(name) ? ParseComName(name.substr(4)) : ParseComName(name);
+    int count = 0;
+    for (const DeviceOpenAttempt& attempt : Store().deviceOpens) {
+        count += port != 0 && attempt.port == port ? 1 : 0;
+    }
+    return count;
+}
+
+std::vector<DeviceOpenAttempt> DeviceOpenAttempts() {
+    return Store().deviceOpens;
+}
+
 namespace internal {
 void ResetFiles() {
     Store() = FileStore();
+}
+
+bool ApplySerialLine(const std::string& text, std::string* message) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        *message = "missing '=' in serial setting";
+        return false;
+    }
+    const std::string name = Trimmed(text.substr(0, equals));
+    const int port = ParseComName(name);
+    if (port == 0) {
+        *message = "bad port name '" + name + "' (expected COM1 to COM256)";
+        return false;
+    }
+    SerialPort entry;
+    if (!ParseSerialDevice(Trimmed(text.substr(equals + 1)), &entry)) {
+        *message = "bad serial device '" + Trimmed(text.substr(equals + 1)) +
+                   "' (expected present, absent, busy, slow:MILLISECONDS or nostate)";
+        return false;
+    }
+    Store().serialPorts[port] = entry;
+    return true;
 }
 }  // namespace internal
 
 }  // namespace sim
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES /*security*/,
-                   DWORD disposition, DWORD /*flags*/, HANDLE /*templateFile*/) {
-    DWORD status = 0;
-    if (sim::internal::CallFails("CreateFileA", &status)) {
-        return Fail(status);
-    }
+                   DWORD disposition, DWORD flags, HANDLE /*templateFile*/) {
     if (name == nullptr || *name == '\0') {
         return Fail(ERROR_PATH_NOT_FOUND);
+    }
+    const int port = DevicePort(name);
+    DWORD status = 0;
+    const bool fails = sim::internal::CallFails("CreateFileA", &status);
+    if (port != 0) {
+        sim::DeviceOpenAttempt attempt{port, access, shareMode, disposition, flags, false};
+        HANDLE handle = fails ? Fail(status) : OpenDevice(port, access, disposition);
+        attempt.succeeded = handle != INVALID_HANDLE_VALUE;
+        Store().deviceOpens.push_back(attempt);
+        return handle;
+    }
+    if (fails) {
+        return Fail(status);
     }
     if (IsDeviceName(name)) {
         return Fail(ERROR_FILE_NOT_FOUND);
@@ -168,14 +345,12 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     file.key = key;
     file.access = access;
     file.shareMode = shareMode;
-    const uintptr_t id = store.nextHandle;
-    store.nextHandle += 4;
-    store.handles[id] = file;
+    HANDLE handle = NewHandle(file);
     // Creating over an existing file succeeds but says so in the last error.
     const bool reportsExisting =
         exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
     SetLastError(reportsExisting ? kErrorAlreadyExists : ERROR_SUCCESS);
-    return reinterpret_cast<HANDLE>(id);
+    return handle;
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
@@ -200,6 +375,13 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
     if (count > 0 && buffer == nullptr) {
         SetLastError(ERROR_INVALID_USER_BUFFER);
         return FALSE;
+    }
+    // Nothing is attached to the line: what a port sends is gone.
+    if (open->port != 0) {
+        if (written != nullptr) {
+            *written = count;
+        }
+        return TRUE;
     }
     std::string& data = Store().contents[open->key];
     if (data.size() < open->position) {
@@ -235,6 +417,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
     if (count > 0 && buffer == nullptr) {
         SetLastError(ERROR_INVALID_USER_BUFFER);
         return FALSE;
+    }
+    if (open->port != 0) {
+        return TRUE;
     }
     const std::string& data = Store().contents[open->key];
     const std::size_t available = open->position < data.size() ? data.size() - open->position : 0;
@@ -290,14 +475,44 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size) {
     return static_cast<DWORD>(path.size());
 }
 
-// Only serial devices have line settings, and no device is attached yet.
-BOOL GetCommState(HANDLE file, LPDCB /*dcb*/) {
+// Only serial devices have line settings. A port that has just been opened
+// runs at 9600 baud, 8 data bits, no parity, one stop bit.
+BOOL GetCommState(HANDLE file, LPDCB dcb) {
     DWORD status = 0;
     if (sim::internal::CallFails("GetCommState", &status)) {
         SetLastError(status);
         return FALSE;
     }
-    (void)file;
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    const OpenFile* open = FindHandle(file);
+    if (open == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // Wine's answer for a handle that is no serial device.
+    if (open->port == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const SerialPort& device = Store().serialPorts[open->port];
+    if (device.device == sim::SerialDevice::NoState) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    if (dcb == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::memset(dcb, 0, sizeof *dcb);
+    dcb->DCBlength = sizeof *dcb;
+    dcb->BaudRate = 9600;
+    dcb->fBinary = 1;
+    dcb->fDtrControl = DTR_CONTROL_ENABLE;
+    dcb->fRtsControl = RTS_CONTROL_ENABLE;
+    dcb->ByteSize = 8;
+    dcb->Parity = NOPARITY;
+    dcb->StopBits = ONESTOPBIT;
+    dcb->XonChar = 0x11;
+    dcb->XoffChar = 0x13;
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
