@@ -61,7 +61,9 @@ int CriticalSectionMisuses(const CRITICAL_SECTION* section) {
 
 void InitializeCriticalSection(LPCRITICAL_SECTION section) {
     SectionState& state = Sections()[section];
-    const int misuses = state.misuses + (state.live && state.depth > 0 ? 1 : 0);
+    // Re-initialising a live section is the same object misused; a section
+    // that was deleted, or never seen, starts afresh at this address.
+    const int misuses = state.live ? state.misuses + (state.depth > 0 ? 1 : 0) : 0;
     state = SectionState();
     state.live = true;
     state.misuses = misuses;

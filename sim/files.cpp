@@ -144,8 +144,10 @@ HANDLE OpenDevice(int port, DWORD access, DWORD disposition) {
         return Fail(ERROR_ACCESS_DENIED);
     }
     const SerialPort& device = found->second;
+    // A serial port is exclusive: whoever holds it open, a second opener is
+    // told access is denied, not that sharing was violated.
     if (device.device == sim::SerialDevice::Busy || DeviceHeld(port)) {
-        return Fail(ERROR_SHARING_VIOLATION);
+        return Fail(ERROR_ACCESS_DENIED);
     }
     // Rounded up, so that the counter shows at least the whole delay.
     if (device.device == sim::SerialDevice::Slow) {

@@ -148,7 +148,7 @@ protected:
 TEST_F(SimulatedSerialTest, EachKindOfDeviceOpensAsDescribed) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), OpenError("\\\\.\\COM2"));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), OpenError("\\\\.\\COM6"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), OpenError("\\\\.\\COM3"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), OpenError("\\\\.\\COM3"));
     for (const char* name : {"\\\\.\\COM1", "\\\\.\\com5", "\\\\.\\COM12", "COM1"}) {
         HANDLE handle = OpenPort(name);
         EXPECT_NE(INVALID_HANDLE_VALUE, handle) << name;
@@ -193,7 +193,7 @@ TEST_F(SimulatedSerialTest, LineSettingsOfAPresentAndAStatelessPort) {
 TEST_F(SimulatedSerialTest, APortHasOneOpenerAtATime) {
     HANDLE first = OpenPort("\\\\.\\COM1");
     ASSERT_NE(INVALID_HANDLE_VALUE, first);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), OpenError("COM1"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), OpenError("COM1"));
     CloseHandle(first);
 }
 

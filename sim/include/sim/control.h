@@ -133,7 +133,7 @@ int CriticalSectionMisuses(const CRITICAL_SECTION* section);
 // Serial devices ---------------------------------------------------------
 // What answers behind "\\.\COMn" (and "COMn" for n up to 9). A port with no
 // device fails to open with ERROR_FILE_NOT_FOUND; a busy one, held by another
-// program, with ERROR_SHARING_VIOLATION; a slow one opens after the clock has
+// program, with ERROR_ACCESS_DENIED; a slow one opens after the clock has
 // moved on by `openMilliseconds`; one without state opens, but GetCommState
 // fails on it. Ports are numbered 1 to 256.
 enum class SerialDevice { None, Present, Busy, Slow, NoState };

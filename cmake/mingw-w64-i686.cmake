@@ -1,2 +1,0 @@
-# Temporary alias of mingw-w64.cmake.
-include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
