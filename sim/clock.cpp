@@ -10,13 +10,23 @@ int64_t counter = 0;
 
 namespace sim {
 
-void SetClockFrequency(int64_t ticksPerSecond) { frequency = ticksPerSecond; }
-void SetClockCounter(int64_t ticks) { counter = ticks; }
-void AdvanceClock(int64_t ticks) { counter += ticks; }
-int64_t ClockCounter() { return counter; }
+void SetClockFrequency(int64_t ticksPerSecond) {
+    frequency = ticksPerSecond;
+}
+void SetClockCounter(int64_t ticks) {
+    counter = ticks;
+}
+void AdvanceClock(int64_t ticks) {
+    counter += ticks;
+}
+int64_t ClockCounter() {
+    return counter;
+}
 
 namespace internal {
-int64_t ClockFrequency() { return frequency; }
+int64_t ClockFrequency() {
+    return frequency;
+}
 
 void ResetClock() {
     frequency = kDefaultFrequency;

@@ -39,7 +39,9 @@ unsigned allocationCount = 0;
 
 namespace sim {
 
-void FailAllocation(unsigned nth) { allocationsUntilRefusal = nth; }
+void FailAllocation(unsigned nth) {
+    allocationsUntilRefusal = nth;
+}
 
 void FailCall(const std::string& api, DWORD status, unsigned nth, unsigned count) {
     CallFault fault;
@@ -50,17 +52,25 @@ void FailCall(const std::string& api, DWORD status, unsigned nth, unsigned count
     CallFaults()[api] = fault;
 }
 
-void ClearFaults() { internal::ResetFaults(); }
+void ClearFaults() {
+    internal::ResetFaults();
+}
 
-int LiveAllocations() { return liveAllocations; }
-unsigned AllocationCount() { return allocationCount; }
+int LiveAllocations() {
+    return liveAllocations;
+}
+unsigned AllocationCount() {
+    return allocationCount;
+}
 
 unsigned ApiCallCount(const std::string& api) {
     auto found = CallCounts().find(api);
     return found == CallCounts().end() ? 0 : found->second;
 }
 
-void ClearApiCallCounts() { CallCounts().clear(); }
+void ClearApiCallCounts() {
+    CallCounts().clear();
+}
 
 namespace internal {
 
@@ -95,7 +105,9 @@ void ResetFaults() {
     allocationsUntilRefusal = 0;
 }
 
-void ResetApiCallCounts() { CallCounts().clear(); }
+void ResetApiCallCounts() {
+    CallCounts().clear();
+}
 
 void ResetHeap() {
     liveAllocations = 0;
@@ -129,5 +141,9 @@ void free(void* block) {
 }  // namespace crt
 
 // The simulated machine has one thread, so one last-error value.
-DWORD GetLastError() { return lastError; }
-void SetLastError(DWORD code) { lastError = code; }
+DWORD GetLastError() {
+    return lastError;
+}
+void SetLastError(DWORD code) {
+    lastError = code;
+}

@@ -17,8 +17,12 @@
 
 // The runtime heap. On the simulated machine it is counted and can refuse.
 namespace crt {
-inline void* malloc(std::size_t bytes) { return std::malloc(bytes); }
-inline void free(void* block) { std::free(block); }
+inline void* malloc(std::size_t bytes) {
+    return std::malloc(bytes);
+}
+inline void free(void* block) {
+    std::free(block);
+}
 }  // namespace crt
 #else
 #include "sim/win32.h"

@@ -19,8 +19,8 @@ namespace sim {
 void ResetMachine();
 
 struct ProfileError {
-    int line = 0;          // 1-based line of the offending text, 0 for none
-    std::string message;   // what is wrong there
+    int line = 0;         // 1-based line of the offending text, 0 for none
+    std::string message;  // what is wrong there
 };
 
 // Loads a machine profile into the current machine (on top of what it holds).
