@@ -5,10 +5,11 @@
 #   make exe    build/win32/Varnobel.exe
 #   make run    build the exe and run it under Wine on the demo machine
 #   make deps   install the Debian packages the builds need
+#   make bench  time one discovery on large simulated machines
 SHELL := /bin/bash
 JOBS ?= 2
 
-.PHONY: all deps tools exe run test test-host test-win32 host win32 clean
+.PHONY: all deps tools exe run test test-host test-win32 host win32 bench clean
 
 all: exe
 
@@ -48,3 +49,9 @@ run: exe
 
 clean:
 	rm -rf build out
+
+# Discovery timings on simulated machines (a benchmark that prints, not a test).
+bench: | tools
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release
+	cmake --build build/bench --target discovery_benchmark -j $(JOBS)
+	build/bench/benchmarks/discovery_benchmark
