@@ -11,6 +11,8 @@
 
 namespace {
 
+using sim::internal::Trimmed;
+
 constexpr int kDefaultAnsiCodePage = 1252;
 constexpr int kSingleByteOemCodePage = 437;
 constexpr int kNlsCompareError = 0x7fffffff;  // _NLSCMPERROR
@@ -111,14 +113,6 @@ int CompareIgnoringCase(const unsigned char* a, const unsigned char* b, std::siz
         b += cb.length;
     }
     return 0;
-}
-
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return "";
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 
 namespace {
 
+using sim::internal::Trimmed;
+
 constexpr DWORD kErrorFileExists = 80;
 constexpr DWORD kErrorAlreadyExists = 183;
 constexpr DWORD kErrorModNotFound = 126;
@@ -61,6 +63,31 @@ std::string Fold(const std::string& path) {
 OpenFile* FindHandle(HANDLE handle) {
     auto found = Store().handles.find(reinterpret_cast<uintptr_t>(handle));
     return found == Store().handles.end() ? nullptr : &found->second;
+}
+
+// What a read and a write check first, in this order: a failure the test
+// asked for, the handle, the access the call needs and the caller's buffer.
+// The open file, or null with the last error set.
+OpenFile* OpenForTransfer(const char* api, HANDLE file, DWORD access, LPCVOID buffer, DWORD count) {
+    DWORD status = 0;
+    if (sim::internal::CallFails(api, &status)) {
+        SetLastError(status);
+        return nullptr;
+    }
+    OpenFile* open = FindHandle(file);
+    if (open == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!(open->access & access)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (count > 0 && buffer == nullptr) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return nullptr;
+    }
+    return open;
 }
 
 // Names in the device namespace ("\\.\COM1") go to devices, not files.
@@ -171,14 +198,6 @@ std::string Lowered(const std::string& text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return lowered;
-}
-
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return "";
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool ParseSerialDevice(const std::string& text, SerialPort* port) {
@@ -360,22 +379,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
     if (written != nullptr) {
         *written = 0;
     }
-    DWORD status = 0;
-    if (sim::internal::CallFails("WriteFile", &status)) {
-        SetLastError(status);
-        return FALSE;
-    }
-    OpenFile* open = FindHandle(file);
+    OpenFile* open = OpenForTransfer("WriteFile", file, GENERIC_WRITE, buffer, count);
     if (open == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(open->access & GENERIC_WRITE)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (count > 0 && buffer == nullptr) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
     // Nothing is attached to the line: what a port sends is gone.
@@ -402,22 +407,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
     if (read != nullptr) {
         *read = 0;
     }
-    DWORD status = 0;
-    if (sim::internal::CallFails("ReadFile", &status)) {
-        SetLastError(status);
-        return FALSE;
-    }
-    OpenFile* open = FindHandle(file);
+    OpenFile* open = OpenForTransfer("ReadFile", file, GENERIC_READ, buffer, count);
     if (open == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(open->access & GENERIC_READ)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (count > 0 && buffer == nullptr) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
     if (open->port != 0) {

@@ -1,5 +1,6 @@
 // Shared inside the simulated Windows: the fault hooks every simulated call
-// consults, and each area's reset, which ResetMachine runs in turn.
+// consults, each area's reset, which ResetMachine runs in turn, and the
+// profile sections each area reads with the text helpers they share.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,15 @@ bool ApplySpoolerLine(const std::string& text, std::string* message);
 // One line of [@serial] ("COM3=busy") and of [@codepage] ("acp=932").
 bool ApplySerialLine(const std::string& text, std::string* message);
 bool ApplyCodePageLine(const std::string& text, std::string* message);
+
+// `text` without the spaces and tabs around it.
+std::string Trimmed(const std::string& text);
+
+// Parses the quoted text whose opening quote is at `pos`, with \\ and \"
+// escapes, and leaves `pos` just past the closing quote. False for a bad
+// escape or a missing closing quote, with a message when `message` is not
+// null.
+bool ParseQuoted(const std::string& text, size_t* pos, std::string* result, std::string* message);
 
 // Ticks per second of the performance counter.
 int64_t ClockFrequency();

@@ -1,5 +1,6 @@
 // Machine profiles: REGEDIT4 text that fills the simulated registry, plus
-// [@section]s that set the machine's other properties (its Windows version).
+// [@section]s that set the machine's other properties (its Windows version),
+// and the trimming and quoted-text parsing every section's reader shares.
 #include <cctype>
 #include <fstream>
 #include <functional>
@@ -13,6 +14,9 @@
 #include "sim/control.h"
 
 namespace {
+
+using sim::internal::ParseQuoted;
+using sim::internal::Trimmed;
 
 struct Line {
     int number = 0;
@@ -38,15 +42,6 @@ const std::map<std::string, SectionHandler>& MachineSections() {
         {"spooler", sim::internal::ApplySpoolerLine},
     };
     return sections;
-}
-
-std::string Trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return "";
-    }
-    size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
 }
 
 bool IsSkippable(const std::string& trimmed) {
@@ -91,31 +86,6 @@ std::vector<Line> JoinContinuations(const std::vector<Line>& raw) {
         }
     }
     return joined;
-}
-
-// Parses a quoted string starting at `pos`, with \\ and \" escapes. Leaves
-// `pos` just past the closing quote.
-bool ParseQuoted(const std::string& text, size_t* pos, std::string* result, std::string* message) {
-    result->clear();
-    size_t i = *pos + 1;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == '"') {
-            *pos = i + 1;
-            return true;
-        }
-        if (c == '\\') {
-            if (i + 1 >= text.size() || (text[i + 1] != '\\' && text[i + 1] != '"')) {
-                *message = "bad escape in quoted text (only \\\\ and \\\" are allowed)";
-                return false;
-            }
-            c = text[++i];
-        }
-        *result += c;
-        ++i;
-    }
-    *message = "unterminated quoted text";
-    return false;
 }
 
 int HexDigit(char c) {
@@ -394,6 +364,43 @@ private:
 };
 
 }  // namespace
+
+namespace sim::internal {
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return "";
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool ParseQuoted(const std::string& text, size_t* pos, std::string* result, std::string* message) {
+    result->clear();
+    for (size_t i = *pos + 1; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '"') {
+            *pos = i + 1;
+            return true;
+        }
+        if (c == '\\') {
+            if (i + 1 >= text.size() || (text[i + 1] != '\\' && text[i + 1] != '"')) {
+                if (message != nullptr) {
+                    *message = "bad escape in quoted text (only \\\\ and \\\" are allowed)";
+                }
+                return false;
+            }
+            c = text[++i];
+        }
+        *result += c;
+    }
+    if (message != nullptr) {
+        *message = "unterminated quoted text";
+    }
+    return false;
+}
+
+}  // namespace sim::internal
 
 namespace sim {
 

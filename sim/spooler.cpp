@@ -10,6 +10,9 @@
 
 namespace {
 
+using sim::internal::ParseQuoted;
+using sim::internal::Trimmed;
+
 constexpr char kLocalMonitor[] = "Local Monitor";
 
 struct Port {
@@ -29,39 +32,10 @@ Spooler& TheSpooler() {
     return spooler;
 }
 
-std::string Trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return "";
-    }
-    size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-// A quoted text at `pos` with \\ and \" escapes; `pos` ends past the quote.
-bool ParseQuoted(const std::string& text, size_t* pos, std::string* result) {
-    result->clear();
-    for (size_t i = *pos + 1; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '"') {
-            *pos = i + 1;
-            return true;
-        }
-        if (c == '\\') {
-            if (i + 1 >= text.size() || (text[i + 1] != '\\' && text[i + 1] != '"')) {
-                return false;
-            }
-            c = text[++i];
-        }
-        *result += c;
-    }
-    return false;
-}
-
 bool ApplyPortLine(const std::string& text, std::string* message) {
     Port port;
     size_t pos = 0;
-    if (!ParseQuoted(text, &pos, &port.name)) {
+    if (!ParseQuoted(text, &pos, &port.name, nullptr)) {
         *message = "bad quoted port name";
         return false;
     }
@@ -72,7 +46,7 @@ bool ApplyPortLine(const std::string& text, std::string* message) {
     }
     rest = Trimmed(rest.substr(1));
     pos = 0;
-    if (rest.empty() || rest[0] != '"' || !ParseQuoted(rest, &pos, &port.description) ||
+    if (rest.empty() || rest[0] != '"' || !ParseQuoted(rest, &pos, &port.description, nullptr) ||
         pos != rest.size()) {
         *message = "expected a quoted description after '='";
         return false;

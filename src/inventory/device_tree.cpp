@@ -8,6 +8,7 @@
 #include "inventory/port_table.h"
 #include "support/heap_block.h"
 #include "support/registry_key.h"
+#include "support/registry_text.h"
 
 namespace {
 
@@ -21,23 +22,6 @@ constexpr DWORD kDescriptionLength = 128;
 
 constexpr char kPortsClass[] = "PORTS";
 constexpr char kPortsClassGuid[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
-
-// The registry copies a text value as stored: without a NUL when it was
-// stored without one, and with no room left for one when it fills the
-// buffer. Makes the `length` bytes written into `text` (of `capacity` bytes)
-// a text that ends inside the buffer; false when the value filled the buffer
-// without a NUL of its own, so that its last byte had to give way.
-bool TerminateText(char* text, DWORD capacity, DWORD length) {
-    if (length < capacity) {
-        text[length] = '\0';
-        return true;
-    }
-    if (std::memchr(text, '\0', capacity) != nullptr) {
-        return true;
-    }
-    text[capacity - 1] = '\0';
-    return false;
-}
 
 bool SameIgnoringCase(const char* text, const char* expected) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(text),

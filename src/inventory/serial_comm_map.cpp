@@ -9,6 +9,7 @@
 #include "inventory/port_table.h"
 #include "support/heap_block.h"
 #include "support/registry_key.h"
+#include "support/registry_text.h"
 
 namespace {
 
@@ -16,22 +17,6 @@ constexpr DWORD kFirstLength = 64;
 // Far beyond the longest value name the registry holds (16383 characters); a
 // registry that keeps asking for more is given up on here.
 constexpr DWORD kLongestNameBuffer = 0x10000;
-
-// The registry copies a text value as stored: without a NUL when it was
-// stored without one, and with no room left for one when it fills the
-// buffer. Ends the text inside the buffer; false when the value filled the
-// buffer without a NUL of its own, so that its last byte had to give way.
-bool TerminateText(char* text, DWORD capacity, DWORD length) {
-    if (length < capacity) {
-        text[length] = '\0';
-        return true;
-    }
-    if (std::memchr(text, '\0', capacity) != nullptr) {
-        return true;
-    }
-    text[capacity - 1] = '\0';
-    return false;
-}
 
 void RecordMappedPort(const char* comName) {
     // The first three characters are taken to be "COM" without a look.

@@ -36,21 +36,9 @@ std::vector<sim::GlobalMemoryCall> CallsOf(const std::string& api) {
     return calls;
 }
 
-class BlockPoolOnMachine : public ::testing::Test {
+class BlockPoolOnMachine : public PoolOnMachineTest {
 protected:
-    void SetUp() override {
-        sim::ResetMachine();
-        pool = std::make_unique<CBlockPool>();
-    }
-    // The pool gives its chunks back before the machine forgets them.
-    void TearDown() override {
-        pool.reset();
-        sim::ResetMachine();
-    }
-
     const CRITICAL_SECTION* Lock() const { return pool->LockSection(); }
-
-    std::unique_ptr<CBlockPool> pool;
 };
 
 using BlockPoolSystemCalls = BlockPoolOnMachine;

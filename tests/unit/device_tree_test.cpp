@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "machine_fixture.h"
+#include "slot_view.h"
 #include "inventory/device_tree.h"
 #include "inventory/port_table.h"
 #include "sim/control.h"
@@ -21,21 +23,6 @@ constexpr char kPortsGuid[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 
 std::string Section(const std::string& path) {
     return "[HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\ENUM\\" + path + "]\n";
-}
-
-std::string Value(const std::string& name, const std::string& text) {
-    return "\"" + name + "\"=\"" + text + "\"\n";
-}
-
-// A string value stored without a terminating NUL.
-std::string BareValue(const std::string& name, const std::string& text) {
-    std::string line = "\"" + name + "\"=hex(1):";
-    for (size_t i = 0; i < text.size(); ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(text[i]));
-        line += (i == 0 ? "" : ",") + std::string(byte);
-    }
-    return line + "\n";
 }
 
 // An instance of the ports class with its port name on the instance key or
@@ -56,54 +43,8 @@ std::string Repeat(char c, size_t count) {
     return std::string(count, c);
 }
 
-std::string ResetText(int n) {
-    return "\\\\.\\COM" + std::to_string(n);
-}
-
-struct SlotView {
-    int kind;
-    std::string displayName;
-    std::string description;
-    bool operator==(const SlotView& other) const {
-        return kind == other.kind && displayName == other.displayName &&
-               description == other.description;
-    }
-};
-
-SlotView Slot(int n) {
-    const PortRecord& slot = portTable.slots[n - 1];
-    return SlotView{slot.kind, slot.displayName, slot.description};
-}
-
-std::vector<SlotView> Table() {
-    std::vector<SlotView> table;
-    for (int n = 1; n <= kPortCount; ++n) {
-        table.push_back(Slot(n));
-    }
-    return table;
-}
-
-void PrintTo(const SlotView& slot, std::ostream* out) {
-    *out << "{" << slot.kind << ", '" << slot.displayName << "', '" << slot.description << "'}";
-}
-
-class DeviceTreeTest : public ::testing::Test {
+class DeviceTreeTest : public PortPassTest {
 protected:
-    void SetUp() override {
-        sim::ResetMachine();
-        ResetPortTable();
-    }
-    void TearDown() override {
-        EXPECT_EQ(sim::OpenKeyCount(), 0);
-        EXPECT_EQ(sim::LiveAllocations(), 0);
-    }
-
-    static void Load(const std::string& body) {
-        sim::ProfileError error;
-        ASSERT_TRUE(sim::LoadProfile("REGEDIT4\n" + body, &error))
-            << error.line << ": " << error.message;
-    }
-
     static bool AllAbsent() {
         for (int n = 1; n <= kPortCount; ++n) {
             if (Slot(n).kind != Absent) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "machine_fixture.h"
 #include "inventory/discovery.h"
 #include "inventory/port_table.h"
 #include "sim/control.h"
@@ -20,39 +21,8 @@ using Lines = std::vector<std::string>;
 constexpr const char kWidcommKey[] = "SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect";
 constexpr const char kSocketKey[] = "SOFTWARE\\Socket Communications";
 
-void CreateKey(const char* path) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-sim::Version MakeVersion(DWORD platform, DWORD major, DWORD minor, WORD servicePack) {
-    sim::Version version;
-    version.platformId = platform;
-    version.major = major;
-    version.minor = minor;
-    version.servicePackMajor = servicePack;
-    version.csdVersion = servicePack != 0 ? "Service Pack " + std::to_string(servicePack) : "";
-    return version;
-}
-
-class DiscoveryTest : public ::testing::Test {
+class DiscoveryTest : public LogDialogTest {
 protected:
-    void SetUp() override {
-        sim::ResetMachine();
-        app_ = std::make_unique<CPortTestApp>();
-        window_ = sim::CreateTestDialog({{IDOK, sim::ControlKind::Button},
-                                         {IDCANCEL, sim::ControlKind::Button},
-                                         {IDC_LOG_LIST, sim::ControlKind::ListBox}});
-        dialog_.AttachWindow(window_);
-    }
-    void TearDown() override {
-        dialog_.DetachWindow();
-        sim::DestroyTestDialog(window_);
-    }
-
     Lines Discover() {
         DiscoverPorts(&dialog_);
         EXPECT_EQ(sim::OpenKeyCount(), 0);
@@ -67,10 +37,6 @@ protected:
         }
         return true;
     }
-
-    std::unique_ptr<CPortTestApp> app_;
-    HWND window_ = nullptr;
-    CPortTestDlg dialog_;
 };
 
 TEST_F(DiscoveryTest, NoStackLogsNoStackLine) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "machine_fixture.h"
 #include "inventory/discovery.h"
 #include "inventory/port_table.h"
 #include "inventory/widcomm_pairings.h"
@@ -18,12 +19,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-void Load(const std::string& body) {
-    sim::ProfileError error;
-    ASSERT_TRUE(sim::LoadProfile("REGEDIT4\n" + body, &error))
-        << "line " << error.line << ": " << error.message;
-}
 
 class OpenProbeTest : public ::testing::Test {
 protected:
@@ -163,18 +158,10 @@ TEST_F(OpenProbeWidcommTest, UnpairedDeviceTurnsUnavailableAtSlotZero) {
 
 // Whole test runs --------------------------------------------------------------
 
-class OpenProbeRunTest : public ::testing::Test {
+class OpenProbeRunTest : public MainDialogTest {
 protected:
     void SetUp() override {
-        sim::ResetMachine();
-        app_ = std::make_unique<CPortTestApp>();
-        app_->appDirectory = "C:\\Tools\\";
-        window_ = sim::CreateTestDialog({{IDOK, sim::ControlKind::Button},
-                                         {IDCANCEL, sim::ControlKind::Button},
-                                         {IDC_LOG_LIST, sim::ControlKind::ListBox}});
-        dialog_ = std::make_unique<CPortTestDlg>();
-        dialog_->AttachWindow(window_);
-        app_->m_pMainWnd = dialog_.get();
+        MainDialogTest::SetUp();
         // NT 4 finds its ports in the SERIALCOMM map.
         Load(
             "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n"
@@ -188,17 +175,10 @@ protected:
             "[@serial]\nCOM1=present\nCOM3=busy\nCOM4=slow:1500\nCOM5=nostate\nCOM7=slow:1000\n");
     }
     void TearDown() override {
-        dialog_->DetachWindow();
-        dialog_.reset();
-        sim::DestroyTestDialog(window_);
-        app_.reset();
+        MainDialogTest::TearDown();
         EXPECT_EQ(sim::OpenHandleCount(), 0);
         EXPECT_EQ(sim::OpenKeyCount(), 0);
     }
-
-    std::unique_ptr<CPortTestApp> app_;
-    HWND window_ = nullptr;
-    std::unique_ptr<CPortTestDlg> dialog_;
 };
 
 TEST_F(OpenProbeRunTest, BusyAndSlowPortsInTheReport) {

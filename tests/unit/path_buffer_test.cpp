@@ -15,25 +15,14 @@ namespace {
 
 using namespace pooltest;
 
-class PathBufferTest : public ::testing::Test {
+class PathBufferTest : public PoolOnMachineTest {
 protected:
-    void SetUp() override {
-        sim::ResetMachine();
-        pool = std::make_unique<CBlockPool>();
-    }
-    void TearDown() override {
-        pool.reset();
-        sim::ResetMachine();
-    }
-
     std::string Directory(const char* path, bool keepSeparator) {
         CPathBuffer buffer(path, *pool);
         const char* text = buffer.DirectoryPart(keepSeparator);
         return text == nullptr ? std::string("(null)") : std::string(text);
     }
     unsigned PoolCalls() const { return sim::CriticalSectionEntries(pool->LockSection()); }
-
-    std::unique_ptr<CBlockPool> pool;
 };
 
 using PathBufferDirectory = PathBufferTest;

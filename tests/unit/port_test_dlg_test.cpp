@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "machine_fixture.h"
 #include "inventory/port_table.h"
 #include "probe/stopwatch.h"
 #include "sim/control.h"
@@ -26,23 +27,6 @@ constexpr const char kClosing[] =
     "Please send \"ComList.txt\" to Tobrin.\r\n"
     "Thanks.\r\n";
 
-void CreateKey(const char* path) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-sim::Version MakeVersion(DWORD platform, DWORD major, DWORD minor, WORD servicePack) {
-    sim::Version version;
-    version.platformId = platform;
-    version.major = major;
-    version.minor = minor;
-    version.servicePackMajor = servicePack;
-    return version;
-}
-
 std::string Join(const Lines& lines) {
     std::string text;
     for (const std::string& line : lines) {
@@ -51,28 +35,17 @@ std::string Join(const Lines& lines) {
     return text;
 }
 
-class PortTestDlgTest : public ::testing::Test {
+class PortTestDlgTest : public MainDialogTest {
 protected:
     // The pool's chunks live in the simulated global memory, so the pool lets
     // go of them before the machine is reset.
     void SetUp() override {
         ThePool().PoolReset();
-        sim::ResetMachine();
-        app_ = std::make_unique<CPortTestApp>();
-        app_->appDirectory = "C:\\Tools\\";
-        window_ = sim::CreateTestDialog({{IDOK, sim::ControlKind::Button},
-                                         {IDCANCEL, sim::ControlKind::Button},
-                                         {IDC_LOG_LIST, sim::ControlKind::ListBox}});
-        dialog_ = std::make_unique<CPortTestDlg>();
-        dialog_->AttachWindow(window_);
-        app_->m_pMainWnd = dialog_.get();
+        MainDialogTest::SetUp();
         heldBeforeRun_ = sim::LiveAllocations();
     }
     void TearDown() override {
-        dialog_->DetachWindow();
-        dialog_.reset();
-        sim::DestroyTestDialog(window_);
-        app_.reset();
+        MainDialogTest::TearDown();
         ThePool().PoolReset();
         EXPECT_EQ(sim::LiveAllocations(), 0);
         EXPECT_EQ(sim::OpenHandleCount(), 0);
@@ -101,9 +74,6 @@ protected:
         EXPECT_TRUE(IsWindowEnabled(TestButton()));
     }
 
-    std::unique_ptr<CPortTestApp> app_;
-    HWND window_ = nullptr;
-    std::unique_ptr<CPortTestDlg> dialog_;
     int heldBeforeRun_ = 0;
 };
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "machine_fixture.h"
+#include "slot_view.h"
 #include "inventory/port_table.h"
 #include "inventory/serial_comm_map.h"
 #include "sim/control.h"
@@ -14,52 +16,6 @@
 namespace {
 
 constexpr char kMapSection[] = "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n";
-
-std::string Entry(const std::string& name, const std::string& data) {
-    return "\"" + name + "\"=\"" + data + "\"\n";
-}
-
-// Data stored without a terminating NUL.
-std::string BareEntry(const std::string& name, const std::string& data) {
-    std::string line = "\"" + name + "\"=hex(1):";
-    for (size_t i = 0; i < data.size(); ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(data[i]));
-        line += (i == 0 ? "" : ",") + std::string(byte);
-    }
-    return line + "\n";
-}
-
-std::string ResetText(int n) {
-    return "\\\\.\\COM" + std::to_string(n);
-}
-
-struct SlotView {
-    int kind;
-    std::string displayName;
-    std::string description;
-    bool operator==(const SlotView& other) const {
-        return kind == other.kind && displayName == other.displayName &&
-               description == other.description;
-    }
-};
-
-SlotView Slot(int n) {
-    const PortRecord& slot = portTable.slots[n - 1];
-    return SlotView{slot.kind, slot.displayName, slot.description};
-}
-
-std::vector<SlotView> Table() {
-    std::vector<SlotView> table;
-    for (int n = 1; n <= kPortCount; ++n) {
-        table.push_back(Slot(n));
-    }
-    return table;
-}
-
-void PrintTo(const SlotView& slot, std::ostream* out) {
-    *out << "{" << slot.kind << ", '" << slot.displayName << "', '" << slot.description << "'}";
-}
 
 SlotView MapSlot(int n) {
     return SlotView{General, "(COM" + std::to_string(n) + ") COM Port", ResetText(n)};
@@ -75,26 +31,13 @@ std::vector<int> PresentPorts() {
     return present;
 }
 
-class SerialCommMapTest : public ::testing::Test {
+class SerialCommMapTest : public PortPassTest {
 protected:
-    void SetUp() override {
-        sim::ResetMachine();
-        ResetPortTable();
-    }
-    void TearDown() override {
-        EXPECT_EQ(sim::OpenKeyCount(), 0);
-        EXPECT_EQ(sim::LiveAllocations(), 0);
-    }
-
-    static void Load(const std::string& entries) {
-        sim::ProfileError error;
-        ASSERT_TRUE(sim::LoadProfile(std::string("REGEDIT4\n") + kMapSection + entries, &error))
-            << error.line << ": " << error.message;
-    }
+    static void Load(const std::string& entries) { ::Load(kMapSection + entries); }
 };
 
 TEST_F(SerialCommMapTest, EachEntryAddsAGeneralPortWithItsOwnLabel) {
-    Load(Entry("\\\\Device\\\\Serial0", "COM1") + Entry("\\\\Device\\\\Serial1", "COM2"));
+    Load(Value("\\\\Device\\\\Serial0", "COM1") + Value("\\\\Device\\\\Serial1", "COM2"));
     ScanSerialCommMap();
     EXPECT_EQ(Slot(1), MapSlot(1));
     EXPECT_EQ(Slot(2), MapSlot(2));
@@ -105,7 +48,7 @@ TEST_F(SerialCommMapTest, EachEntryAddsAGeneralPortWithItsOwnLabel) {
 TEST_F(SerialCommMapTest, SlotsFilledBeforeStayAsTheyWere) {
     FillFromDescription(3, "Prolific USB-to-Serial Comm Port");
     FillWithoutDescription(4);
-    Load(Entry("Serial2", "COM3") + Entry("Serial3", "COM4") + Entry("Serial4", "COM5"));
+    Load(Value("Serial2", "COM3") + Value("Serial3", "COM4") + Value("Serial4", "COM5"));
     ScanSerialCommMap();
     EXPECT_EQ(Slot(3),
               (SlotView{Usb, "(COM3) USB Serial Port", "Prolific USB-to-Serial Comm Port"}));
@@ -114,45 +57,45 @@ TEST_F(SerialCommMapTest, SlotsFilledBeforeStayAsTheyWere) {
 }
 
 TEST_F(SerialCommMapTest, TheFirstOfTwoSameNumbersIsKept) {
-    Load(Entry("A", "COM6") + Entry("B", "com6"));
+    Load(Value("A", "COM6") + Value("B", "com6"));
     ScanSerialCommMap();
     EXPECT_EQ(Slot(6), MapSlot(6));
     EXPECT_EQ(PresentPorts(), (std::vector<int>{6}));
 }
 
 TEST_F(SerialCommMapTest, EntriesOutsideOneToEightyOrTooShortAddNothing) {
-    Load(Entry("Big", "COM99") + Entry("Short", "CO") + Entry("Empty", "") + Entry("Zero", "COM0") +
-         Entry("NoNumber", "COM") + Entry("Negative", "COM-3") + BareEntry("NoBytes", "") +
-         "\"Number\"=dword:00000007\n" + Entry("Last", "COM80"));
+    Load(Value("Big", "COM99") + Value("Short", "CO") + Value("Empty", "") + Value("Zero", "COM0") +
+         Value("NoNumber", "COM") + Value("Negative", "COM-3") + BareValue("NoBytes", "") +
+         "\"Number\"=dword:00000007\n" + Value("Last", "COM80"));
     ScanSerialCommMap();
     EXPECT_EQ(PresentPorts(), (std::vector<int>{80}));
 }
 
 TEST_F(SerialCommMapTest, TheFirstThreeCharactersAreNotExamined) {
-    Load(Entry("Lower", "com4") + Entry("Other", "XYZ7") + Entry("Spaced", "COM 9"));
+    Load(Value("Lower", "com4") + Value("Other", "XYZ7") + Value("Spaced", "COM 9"));
     ScanSerialCommMap();
     EXPECT_EQ(PresentPorts(), (std::vector<int>{4, 7, 9}));
     EXPECT_EQ(Slot(7), MapSlot(7));
 }
 
 TEST_F(SerialCommMapTest, LongValueNamesAndDataAreReadAfterGrowing) {
-    Load(Entry(std::string(64, 'n'), "COM1") + Entry(std::string(200, 'm'), "COM2") +
-         Entry(std::string(1000, 'k'), "COM3") + Entry("Data", "COM4" + std::string(100, ' ')) +
-         Entry(std::string(70, 'j'), "COM5" + std::string(300, ' ')) +
-         Entry(std::string(63, 'i'), "COM6"));
+    Load(Value(std::string(64, 'n'), "COM1") + Value(std::string(200, 'm'), "COM2") +
+         Value(std::string(1000, 'k'), "COM3") + Value("Data", "COM4" + std::string(100, ' ')) +
+         Value(std::string(70, 'j'), "COM5" + std::string(300, ' ')) +
+         Value(std::string(63, 'i'), "COM6"));
     ScanSerialCommMap();
     EXPECT_EQ(PresentPorts(), (std::vector<int>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(Slot(3), MapSlot(3));
 }
 
 TEST_F(SerialCommMapTest, DataWithoutNulEndsInsideItsBuffer) {
-    Load(BareEntry("Short", "COM1") +
+    Load(BareValue("Short", "COM1") +
          // Fills the first 64 bytes, digits in the last two.
-         BareEntry("Exact", "COM" + std::string(59, ' ') + "12") +
+         BareValue("Exact", "COM" + std::string(59, ' ') + "12") +
          // A long name, so the data is read again into the size the
          // registry reported, which leaves no room for a NUL.
-         BareEntry(std::string(90, 'n'), "COM13") +
-         BareEntry("Long", "COM14" + std::string(100, 'x')));
+         BareValue(std::string(90, 'n'), "COM13") +
+         BareValue("Long", "COM14" + std::string(100, 'x')));
     ScanSerialCommMap();
     EXPECT_EQ(PresentPorts(), (std::vector<int>{1, 12, 13, 14}));
 }
@@ -168,7 +111,7 @@ TEST_F(SerialCommMapTest, AMissingMapChangesNothing) {
 }
 
 TEST_F(SerialCommMapTest, AMapThatCannotBeOpenedChangesNothing) {
-    Load(Entry("Serial0", "COM1"));
+    Load(Value("Serial0", "COM1"));
     sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1, 1);
     ScanSerialCommMap();
     EXPECT_TRUE(PresentPorts().empty());
@@ -178,8 +121,8 @@ class SerialCommMapFaultTest : public SerialCommMapTest {
 protected:
     void SetUp() override {
         SerialCommMapTest::SetUp();
-        Load(Entry("\\\\Device\\\\Serial0", "COM1") + Entry(std::string(150, 'n'), "COM2") +
-             Entry("Data", "COM3" + std::string(80, ' ')) + Entry("Serial3", "COM4"));
+        Load(Value("\\\\Device\\\\Serial0", "COM1") + Value(std::string(150, 'n'), "COM2") +
+             Value("Data", "COM3" + std::string(80, ' ')) + Value("Serial3", "COM4"));
         const unsigned before = sim::AllocationCount();
         ScanSerialCommMap();
         allocations_ = sim::AllocationCount() - before;

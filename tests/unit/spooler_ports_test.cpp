@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "machine_fixture.h"
 #include "inventory/port_table.h"
 #include "inventory/spooler_ports.h"
 #include "sim/control.h"
@@ -49,12 +50,6 @@ protected:
     void TearDown() override {
         ThePool().PoolReset();
         sim::ResetMachine();
-    }
-
-    static void Load(const std::string& body) {
-        sim::ProfileError error;
-        ASSERT_TRUE(sim::LoadProfile("REGEDIT4\n" + body, &error))
-            << error.line << ": " << error.message;
     }
 
     static void Spooler(const std::string& lines) { Load("[@spooler]\n" + lines); }

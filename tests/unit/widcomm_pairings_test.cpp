@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "machine_fixture.h"
 #include "inventory/discovery.h"
 #include "inventory/port_table.h"
 #include "inventory/widcomm_pairings.h"
@@ -40,28 +41,16 @@ std::string LinkKey(const std::string& address) {
            "]\n\"LinkKey\"=hex:01\n";
 }
 
-class WidcommPairingsTest : public ::testing::Test {
+class WidcommPairingsTest : public LogDialogTest {
 protected:
     void SetUp() override {
-        sim::ResetMachine();
-        app_ = std::make_unique<CPortTestApp>();
-        window_ = sim::CreateTestDialog({{IDOK, sim::ControlKind::Button},
-                                         {IDCANCEL, sim::ControlKind::Button},
-                                         {IDC_LOG_LIST, sim::ControlKind::ListBox}});
-        dialog_.AttachWindow(window_);
+        LogDialogTest::SetUp();
         ResetPortTable();
         BluetoothStack = BluetoothStackKind::Widcomm;
     }
     void TearDown() override {
-        dialog_.DetachWindow();
-        sim::DestroyTestDialog(window_);
+        LogDialogTest::TearDown();
         BluetoothStack = BluetoothStackKind::None;
-    }
-
-    static void Load(const std::string& body) {
-        sim::ProfileError error;
-        ASSERT_TRUE(sim::LoadProfile("REGEDIT4\n" + body, &error))
-            << "line " << error.line << ": " << error.message;
     }
 
     static void MakeBluetooth(int n) {
@@ -76,10 +65,6 @@ protected:
     }
 
     static const PortRecord& Slot(int n) { return portTable.slots[n - 1]; }
-
-    std::unique_ptr<CPortTestApp> app_;
-    HWND window_ = nullptr;
-    CPortTestDlg dialog_;
 };
 
 // Stack and AutoConnect key -------------------------------------------------
