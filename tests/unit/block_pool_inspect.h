@@ -1,16 +1,14 @@
-// Views of a CBlockPool's chunk and free lists, the pool's layout figures, and
-// a fixture with a pool of its own on a fresh machine, for the pool and
-// path-buffer tests.
+// Views of a CBlockPool's chunk and free lists and the pool's layout figures,
+// for the pool and path-buffer tests. It needs only the Windows API, so the
+// layout tests also build for Windows.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <ostream>
 #include <vector>
 
-#include "sim/control.h"
 #include "support/block_pool.h"
 
 namespace pooltest {
@@ -80,21 +78,5 @@ inline DWORD HandedOutSize(const void* address) {
 inline uintptr_t OffsetInChunk(const void* address, const PoolChunk* chunk) {
     return Address(address) - Address(chunk);
 }
-
-// A pool of its own on a fresh machine.
-class PoolOnMachineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        sim::ResetMachine();
-        pool = std::make_unique<CBlockPool>();
-    }
-    // The pool gives its chunks back before the machine forgets them.
-    void TearDown() override {
-        pool.reset();
-        sim::ResetMachine();
-    }
-
-    std::unique_ptr<CBlockPool> pool;
-};
 
 }  // namespace pooltest

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "block_pool_inspect.h"
+#include "pool_on_machine.h"
 #include "framework/app.h"
 #include "sim/control.h"
 #include "support/block_pool.h"

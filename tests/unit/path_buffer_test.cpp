@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "block_pool_inspect.h"
+#include "pool_on_machine.h"
 #include "sim/control.h"
 #include "support/path_buffer.h"
 
