@@ -170,11 +170,11 @@ HWND CreateTestDialog(const std::vector<ControlSpec>& controls) {
     Window dialog;
     dialog.isDialog = true;
     const HWND handle = NewWindow(dialog);
-    for (const ControlSpec& spec : controls) {
+    for (const ControlSpec& wanted : controls) {
         Window control;
         control.parent = handle;
-        control.id = spec.id;
-        control.kind = spec.kind;
+        control.id = wanted.id;
+        control.kind = wanted.kind;
         NewWindow(control);
     }
     return handle;

@@ -8,13 +8,37 @@ settings. Writes into OUTDIR:
   registry.reg  the registry keys that live in the registry files
   volatile.reg  the keys below HKEY_LOCAL_MACHINE\\HARDWARE, which the
                 wineserver keeps in memory only, so they go in last
-  wine-version  the Wine version name ([@version] wine=, default winxp)
+  version.reg   the keys that make Wine report the profile's [@version]
   serial        one line "COMn STATE" per [@serial] entry
 """
 import os
 import sys
 
 VOLATILE_ROOT = "HKEY_LOCAL_MACHINE\\HARDWARE"
+
+
+def version_keys(version):
+    """Registry lines that make Wine report the profile's Windows version.
+
+    Wine's version names fix the service pack (its "winxp" is always Service
+    Pack 3). Without a name, Wine reads an NT version before 6.0 from the
+    registry, as NT itself keeps it, service pack included; so those versions
+    are written there, and the others are given by their Wine name.
+    """
+    platform = int(version.get("platform", "2"))
+    major = int(version.get("major", "5"))
+    if platform != 2 or major >= 6:
+        return ["[HKEY_CURRENT_USER\\Software\\Wine]",
+                f'"Version"="{version.get("wine", "winxp")}"']
+    service_pack = (int(version.get("servicepack", "0")) << 8) | \
+        int(version.get("servicepackminor", "0"))
+    return ["[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]",
+            f'"CurrentVersion"="{major}.{version.get("minor", "0")}"',
+            f'"CurrentBuildNumber"="{version.get("build", "0")}"',
+            f'"CSDVersion"="{version.get("csd", "")}"',
+            "",
+            "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Windows]",
+            f'"CSDVersion"=dword:{service_pack:08x}']
 
 
 def main():
@@ -54,9 +78,8 @@ def main():
     for name in sorted(set(settings) - {"version", "serial"}):
         print(f"split-profile: [@{name}] is for the simulated Windows only; ignored",
               file=sys.stderr)
-    version = dict(settings.get("version", []))
-    with open(os.path.join(outdir, "wine-version"), "w") as out:
-        out.write(version.get("wine", "winxp") + "\n")
+    with open(os.path.join(outdir, "version.reg"), "w", encoding="latin-1") as out:
+        out.write("\n".join(version_keys(dict(settings.get("version", [])))) + "\n")
     with open(os.path.join(outdir, "serial"), "w") as out:
         for port, state in settings.get("serial", []):
             out.write(f"{port.upper()} {state}\n")
