@@ -67,9 +67,14 @@ int ScanSerialCommMap() {
                 dataLength = dataCapacity + 1;
                 continue;
             }
+            // More data: the name, the data or both did not fit. A registry
+            // that answers so without asking for more room of either would
+            // never let the loop end.
             const DWORD grownName = 2 * nameReturned + 2;
+            const bool nameGrows = grownName > nameLength;
+            const bool dataGrows = dataReturned > dataCapacity;
             if (status != ERROR_MORE_DATA || nameReturned >= kLongestNameBuffer / 2 ||
-                grownName <= nameLength) {
+                (!nameGrows && !dataGrows)) {
                 return 0;
             }
             nameLength = grownName;
