@@ -11,7 +11,7 @@
 #include "inventory/widcomm_pairings.h"
 #include "platform/platform.h"
 #include "support/registry_key.h"
-#include "ui/port_test_dlg.h"
+#include "inventory/log_sink.h"
 
 BluetoothStackKind BluetoothStack = BluetoothStackKind::None;
 
@@ -28,7 +28,7 @@ bool LocalMachineKeyExists(const char* path) {
     return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ) == ERROR_SUCCESS;
 }
 
-void DetectBluetoothStack(CPortTestDlg* logSink) {
+void DetectBluetoothStack(CLogSink* logSink) {
     BluetoothStack = BluetoothStackKind::None;
     if (LocalMachineKeyExists("SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect")) {
         BluetoothStack = BluetoothStackKind::Widcomm;
@@ -54,7 +54,7 @@ void QueryVersion(OSVERSIONINFOEXA& version) {
 
 }  // namespace
 
-void DiscoverPorts(CPortTestDlg* logSink) {
+void DiscoverPorts(CLogSink* logSink) {
     DetectBluetoothStack(logSink);
     ResetPortTable();
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-class CPortTestDlg;
+class CLogSink;
 
 enum class BluetoothStackKind : int32_t {
     None = 0,
@@ -16,4 +16,4 @@ enum class BluetoothStackKind : int32_t {
 extern BluetoothStackKind BluetoothStack;
 
 // `logSink` receives the driver's and the passes' lines; it must not be null.
-void DiscoverPorts(CPortTestDlg* logSink);
+void DiscoverPorts(CLogSink* logSink);

@@ -10,7 +10,7 @@
 #include "inventory/registry_path_reader.h"
 #include "platform/platform.h"
 #include "support/registry_key.h"
-#include "ui/port_test_dlg.h"
+#include "inventory/log_sink.h"
 
 namespace {
 
@@ -20,13 +20,13 @@ constexpr DWORD kSubKeyNameCapacity = 20;
 constexpr DWORD kAddressBufferSize = 10;
 constexpr DWORD kAddressLength = 6;
 
-void Log(CPortTestDlg* logSink, const char* line) {
+void Log(CLogSink* logSink, const char* line) {
     if (logSink != nullptr) {
         logSink->AppendLog(line);
     }
 }
 
-void ResetBluetoothSlots(CPortTestDlg* logSink) {
+void ResetBluetoothSlots(CLogSink* logSink) {
     char line[96];
     for (PortRecord& slot : portTable.slots) {
         if (slot.kind != Bluetooth) {
@@ -40,7 +40,7 @@ void ResetBluetoothSlots(CPortTestDlg* logSink) {
 
 // One auto-connect entry, named `subKey`; binds its port when the remote
 // device has an address, a link key and a name.
-void CheckAutoConnectEntry(CRegistryPathReader& reader, const char* subKey, CPortTestDlg* logSink) {
+void CheckAutoConnectEntry(CRegistryPathReader& reader, const char* subKey, CLogSink* logSink) {
     const int n = ParsePortNumber(subKey);
     if (n == 0 || portTable.slots[n - 1].kind != Bluetooth) {
         return;
@@ -84,7 +84,7 @@ void CheckAutoConnectEntry(CRegistryPathReader& reader, const char* subKey, CPor
 
 }  // namespace
 
-void ScanWidcommPairings(CPortTestDlg* logSink) {
+void ScanWidcommPairings(CLogSink* logSink) {
     if (BluetoothStack != BluetoothStackKind::Widcomm) {
         return;
     }

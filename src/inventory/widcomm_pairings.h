@@ -1,7 +1,7 @@
 // The WIDCOMM pass: which Bluetooth ports are bound to a paired device.
 #pragma once
 
-class CPortTestDlg;
+class CLogSink;
 
 // `logSink` may be null; the pass then writes nothing.
-void ScanWidcommPairings(CPortTestDlg* logSink);
+void ScanWidcommPairings(CLogSink* logSink);

@@ -5,10 +5,11 @@
 
 #include "framework/file.h"
 #include "framework/window.h"
+#include "inventory/log_sink.h"
 #include "platform/platform.h"
 #include "ui/resource.h"
 
-class CPortTestDlg : public CDialog {
+class CPortTestDlg : public CDialog, public CLogSink {
 public:
     // Loads the program's icon; the list box is bound when the window opens.
     explicit CPortTestDlg(CWnd* parent = nullptr);
@@ -16,7 +17,7 @@ public:
 
     // Writes `text` (NUL-terminated, carrying its own "\r\n") to the result
     // file and adds it to the list box, which keeps the last 200 lines.
-    void AppendLog(const char* text);
+    void AppendLog(const char* text) override;
     // One test run; the Test button and the Enter key come here.
     void RunTest();
     void OnOK() override { RunTest(); }

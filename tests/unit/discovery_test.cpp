@@ -9,6 +9,7 @@
 
 #include "machine_fixture.h"
 #include "inventory/discovery.h"
+#include "inventory/log_sink.h"
 #include "inventory/port_table.h"
 #include "sim/control.h"
 #include "ui/port_test_app.h"
@@ -194,6 +195,22 @@ TEST_F(DiscoveryTest, TwoRunsLeaveTheSameTable) {
         EXPECT_STREQ(before.displayName, after.displayName) << i;
         EXPECT_STREQ(before.description, after.description) << i;
     }
+}
+
+// Any sink will do: the inventory knows the dialog only as a place for lines.
+class RecordingSink : public CLogSink {
+public:
+    void AppendLog(const char* text) override { lines.emplace_back(text); }
+    Lines lines;
+};
+
+TEST_F(DiscoveryTest, LinesGoToWhicheverSinkIsGiven) {
+    CreateKey(kWidcommKey);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2));
+    RecordingSink sink;
+    DiscoverPorts(&sink);
+    EXPECT_EQ(sink.lines, Discover());
+    EXPECT_EQ(sink.lines.front(), "WIDCOMM stack\r\n");
 }
 
 }  // namespace
