@@ -32,7 +32,7 @@ const char* ReadStringLeaf(HKEY key, const char* name) {
         return nullptr;
     }
     CRegistryKey subKey;
-    if (subKey.Open(key, name, KEY_READ) != ERROR_SUCCESS) {
+    if (subKey.OpenNativeViewFirst(key, name, KEY_READ) != ERROR_SUCCESS) {
         return nullptr;
     }
     size = kRegistryStringCapacity;
@@ -68,7 +68,7 @@ Result WalkPath(const HKEY* root, const char* path, Result failure, const Leaf& 
     }
     *separator = '\0';
     CRegistryKey subKey;
-    if (subKey.Open(key, rest, KEY_READ) != ERROR_SUCCESS) {
+    if (subKey.OpenNativeViewFirst(key, rest, KEY_READ) != ERROR_SUCCESS) {
         return failure;
     }
     const HKEY opened = subKey.Get();

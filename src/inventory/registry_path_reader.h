@@ -1,5 +1,6 @@
 // Reads of registry values named by one backslash-separated path below a root
-// key, opening and closing every key on the way.
+// key, opening and closing every key on the way. Under WOW64 each key is
+// looked for in the 64-bit view first.
 #pragma once
 
 #include "platform/platform.h"

@@ -20,6 +20,11 @@ public:
         }
         return status;
     }
+    // Opens like Open, but where a 32-bit program runs on 64-bit Windows, looks
+    // in the 64-bit view of HKEY_LOCAL_MACHINE\SOFTWARE first, where 64-bit
+    // programs keep their data; the 32-bit view, where Windows sends this
+    // program, only when the key is not there.
+    LSTATUS OpenNativeViewFirst(HKEY parent, const char* subKey, REGSAM access);
     void Close() {
         if (key_ != nullptr) {
             RegCloseKey(key_);
