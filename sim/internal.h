@@ -33,8 +33,9 @@ void ResetProcessKind();
 
 // The registry views of 64-bit Windows. `path` is below HKEY_LOCAL_MACHINE,
 // its components separated by single backslashes; the result is where an open
-// with `access` lands. Everything outside SOFTWARE is shared by both views.
-std::string LocalMachineViewPath(const std::string& path, REGSAM access);
+// with `access` lands, `fromRoot` when it was opened relative to the root
+// itself. Everything outside SOFTWARE is shared by both views.
+std::string LocalMachineViewPath(const std::string& path, REGSAM access, bool fromRoot);
 // ERROR_SUCCESS, or what an open with `access` fails with because this system
 // does not know the view flags.
 LSTATUS ViewFlagsStatus(REGSAM access);

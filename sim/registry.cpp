@@ -251,8 +251,7 @@ Resolved ResolveFor(HKEY key, REGSAM needed) {
 }
 
 // Where an open of `name` below `parent` lands. On 64-bit Windows a key below
-// HKEY_LOCAL_MACHINE is placed by its whole path in the view `access` selects;
-// a handle does not remember the view it was opened in.
+// HKEY_LOCAL_MACHINE is placed by its whole path in the view `access` selects.
 struct Placement {
     KeyPtr from;  // the key `path` is walked from
     std::string path;
@@ -269,7 +268,8 @@ Placement PlaceInView(const Resolved& parent, const char* name, REGSAM access) {
     for (const std::string& component : PathComponents(name)) {
         whole += (whole.empty() ? "" : "\\") + component;
     }
-    place.localMachinePath = sim::internal::LocalMachineViewPath(whole, access);
+    place.localMachinePath =
+        sim::internal::LocalMachineViewPath(whole, access, parent.path.empty());
     if (place.localMachinePath != whole) {
         place.from = TheRegistry().localMachine;
         place.path = place.localMachinePath;

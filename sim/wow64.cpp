@@ -38,11 +38,18 @@ std::string FirstComponent(const std::string& path, size_t* end) {
     return path.substr(0, *end);
 }
 
-bool SeesThirtyTwoBitView(REGSAM access) {
+// A view flag places the whole path, the parent handle's included. Without
+// one, a 32-bit program is sent to the 32-bit view only on its way through
+// SOFTWARE from the root: below a key opened in the 64-bit view it stays there,
+// as Windows 7 and later do.
+bool SeesThirtyTwoBitView(REGSAM access, bool fromRoot) {
     if ((access & KEY_WOW64_64KEY) != 0) {
         return false;
     }
-    return (access & KEY_WOW64_32KEY) != 0 || processKind == sim::ProcessKind::Wow64;
+    if ((access & KEY_WOW64_32KEY) != 0) {
+        return true;
+    }
+    return processKind == sim::ProcessKind::Wow64 && fromRoot;
 }
 
 // Windows XP Service Pack 2, Server 2003 Service Pack 1 and every later NT
@@ -105,8 +112,8 @@ void ResetProcessKind() {
     viewFlagOpens = 0;
 }
 
-std::string LocalMachineViewPath(const std::string& path, REGSAM access) {
-    if (processKind == ProcessKind::Native32 || !SeesThirtyTwoBitView(access)) {
+std::string LocalMachineViewPath(const std::string& path, REGSAM access, bool fromRoot) {
+    if (processKind == ProcessKind::Native32 || !SeesThirtyTwoBitView(access, fromRoot)) {
         return path;
     }
     size_t end = 0;

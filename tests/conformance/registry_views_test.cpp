@@ -149,6 +149,24 @@ TEST_F(SixtyFourBitProgramTest, KeysBelowAHandleFollowThatHandlesKey) {
     RegCloseKey(software32);
 }
 
+// The view flag places the whole path, whatever view the parent handle was
+// opened in. Wine 8.0 keeps the parent's view instead.
+TEST_F(SixtyFourBitProgramTest, TheViewFlagPlacesTheKeyBelowAnyHandle) {
+    if (backend::RunningUnderWine()) {
+        GTEST_SKIP() << "Wine ignores KEY_WOW64_32KEY below a key of the 64-bit view";
+    }
+    HKEY software = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &software));
+    EXPECT_EQ("32", ViewOf(software, "VarnobelViews", KEY_READ | KEY_WOW64_32KEY));
+    EXPECT_EQ("64", ViewOf(software, "VarnobelViews", KEY_READ));
+    RegCloseKey(software);
+}
+
+TEST_F(SixtyFourBitProgramTest, AnExplicitWow6432NodePathIsNotRedirectedTwice) {
+    EXPECT_EQ("32", ViewOf(kBoth32, KEY_READ | KEY_WOW64_32KEY));
+    EXPECT_EQ("32", ViewOf(kBoth32, KEY_READ | KEY_WOW64_64KEY));
+}
+
 TEST_F(SixtyFourBitProgramTest, SystemIsTheSameInBothViews) {
     EXPECT_EQ("shared", ViewOf(kShared, KEY_READ | KEY_WOW64_32KEY));
     EXPECT_EQ("shared", ViewOf(kShared, KEY_READ | KEY_WOW64_64KEY));
@@ -169,14 +187,29 @@ TEST_F(Wow64ProgramTest, FindsA64BitOnlyKeyOnlyByAsking) {
     EXPECT_EQ(kNotFound, ViewOf(kOnly32, KEY_READ | KEY_WOW64_64KEY));
 }
 
-// Windows does not remember the view a handle was opened in: each open below
-// it asks again.
-TEST_F(Wow64ProgramTest, TheViewFlagHoldsForOneOpenOnly) {
+// Since Windows 7 a 32-bit program's plain opens below a key of the 64-bit
+// view stay in that view, and KEY_WOW64_64KEY below a key of the 32-bit view
+// does not leave it.
+TEST_F(Wow64ProgramTest, OpensBelowAKeyStayInItsView) {
     HKEY software = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0,
                                            KEY_READ | KEY_WOW64_64KEY, &software));
-    EXPECT_EQ("32", ViewOf(software, "VarnobelViews", KEY_READ));
+    EXPECT_EQ("64", ViewOf(software, "VarnobelViews", KEY_READ));
     EXPECT_EQ("64", ViewOf(software, "VarnobelViews", KEY_READ | KEY_WOW64_64KEY));
+    RegCloseKey(software);
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &software));
+    EXPECT_EQ("32", ViewOf(software, "VarnobelViews", KEY_READ | KEY_WOW64_64KEY));
+    RegCloseKey(software);
+}
+
+TEST_F(Wow64ProgramTest, AskingFor32BitBelowA64BitKeyLeavesIt) {
+    if (backend::RunningUnderWine()) {
+        GTEST_SKIP() << "Wine ignores KEY_WOW64_32KEY below a key of the 64-bit view";
+    }
+    HKEY software = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0,
+                                           KEY_READ | KEY_WOW64_64KEY, &software));
+    EXPECT_EQ("32", ViewOf(software, "VarnobelViews", KEY_READ | KEY_WOW64_32KEY));
     RegCloseKey(software);
 }
 

@@ -210,7 +210,7 @@ TEST_F(Wow64Test, The64BitViewWinsWhenBothViewsHoldTheStack) {
     EXPECT_STREQ(portTable.slots[3].displayName, "(COM4) Bluetooth [Headset]");
 }
 
-TEST_F(Wow64Test, PathReaderPrefersThe64BitViewAndFallsBackPerKey) {
+TEST_F(Wow64Test, PathReaderPrefersThe64BitViewAndFallsBackPerRead) {
     On64BitWindows();
     Load(Section(kNativeSoftware, "Vendor\\Both") + "\"Name\"=\"native\"\n" +
          Section(kWow64Software, "Vendor\\Both") + "\"Name\"=\"redirected\"\n" +
