@@ -247,11 +247,4 @@ TEST_F(Wow64Test, SystemsWithoutWow64AreNeverAskedForAView) {
     }
 }
 
-TEST_F(Wow64Test, UnderWow64TheStackKeysAreAskedForInThe64BitView) {
-    On64BitWindows();
-    Load(PairedStack(kNativeSoftware));
-    Discover();
-    EXPECT_GT(sim::ViewFlagOpenCount(), 0);
-}
-
 }  // namespace
