@@ -29,6 +29,18 @@ void ResetCodePage();
 void ResetSetupApi();
 void ResetSpooler();
 void ResetApiCallCounts();
+void ResetProcessKind();
+
+// The registry views of 64-bit Windows. `path` is below HKEY_LOCAL_MACHINE,
+// its components separated by single backslashes; the result is where an open
+// with `access` lands, `fromRoot` when it was opened relative to the root
+// itself. Everything outside SOFTWARE is shared by both views.
+std::string LocalMachineViewPath(const std::string& path, REGSAM access, bool fromRoot);
+// ERROR_SUCCESS, or what an open with `access` fails with because this system
+// does not know the view flags.
+LSTATUS ViewFlagsStatus(REGSAM access);
+// GetModuleHandleA for a system DLL's name: kernel32 only, null otherwise.
+HMODULE SystemModuleHandle(const char* moduleName);
 
 // Applies one [@section] of a machine profile: `key` = `value` pairs as
 // written. Returns false with a message for an unknown key or a bad value.

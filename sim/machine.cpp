@@ -9,6 +9,7 @@ void ResetMachine() {
     internal::ResetHeap();
     internal::ResetRegistry();
     internal::ResetVersion();
+    internal::ResetProcessKind();
     internal::ResetClock();
     internal::ResetFiles();
     internal::ResetWindows();

@@ -40,6 +40,8 @@ struct Key {
 struct OpenKey {
     KeyPtr key;
     REGSAM access = 0;
+    bool localMachine = false;  // below HKEY_LOCAL_MACHINE, at `path`
+    std::string path;
 };
 
 struct Registry {
@@ -199,6 +201,8 @@ struct Resolved {
     LSTATUS status = ERROR_SUCCESS;
     KeyPtr key;
     REGSAM access = 0;
+    bool localMachine = false;
+    std::string path;
 };
 
 REGSAM EffectiveAccess(REGSAM access) {
@@ -220,11 +224,14 @@ Resolved Resolve(HKEY key) {
     if (IsPredefined(key)) {
         resolved.key = RootKey(key);
         resolved.access = KEY_ALL_ACCESS;
+        resolved.localMachine = key == HKEY_LOCAL_MACHINE;
     } else {
         auto found = TheRegistry().handles.find(reinterpret_cast<uintptr_t>(key));
         if (found != TheRegistry().handles.end()) {
             resolved.key = found->second.key;
             resolved.access = found->second.access;
+            resolved.localMachine = found->second.localMachine;
+            resolved.path = found->second.path;
         }
     }
     if (resolved.key == nullptr) {
@@ -243,10 +250,38 @@ Resolved ResolveFor(HKEY key, REGSAM needed) {
     return resolved;
 }
 
-HKEY NewHandle(KeyPtr key, REGSAM access) {
+// Where an open of `name` below `parent` lands. On 64-bit Windows a key below
+// HKEY_LOCAL_MACHINE is placed by its whole path in the view `access` selects.
+struct Placement {
+    KeyPtr from;  // the key `path` is walked from
+    std::string path;
+    bool localMachine = false;
+    std::string localMachinePath;
+};
+
+Placement PlaceInView(const Resolved& parent, const char* name, REGSAM access) {
+    Placement place{parent.key, name, parent.localMachine, ""};
+    if (!parent.localMachine) {
+        return place;
+    }
+    std::string whole = parent.path;
+    for (const std::string& component : PathComponents(name)) {
+        whole += (whole.empty() ? "" : "\\") + component;
+    }
+    place.localMachinePath =
+        sim::internal::LocalMachineViewPath(whole, access, parent.path.empty());
+    if (place.localMachinePath != whole) {
+        place.from = TheRegistry().localMachine;
+        place.path = place.localMachinePath;
+    }
+    return place;
+}
+
+HKEY NewHandle(KeyPtr key, REGSAM access, const Placement& place) {
     uintptr_t value = nextHandle;
     nextHandle += kHandleStep;
-    TheRegistry().handles[value] = OpenKey{std::move(key), EffectiveAccess(access)};
+    TheRegistry().handles[value] = OpenKey{std::move(key), EffectiveAccess(access),
+                                           place.localMachine, place.localMachinePath};
     return reinterpret_cast<HKEY>(value);
 }
 
@@ -449,11 +484,16 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY resul
     if (name[0] == '\\') {
         return ERROR_BAD_PATHNAME;
     }
-    KeyPtr target = WalkExisting(parent.key, name);
+    status = sim::internal::ViewFlagsStatus(access);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    const Placement place = PlaceInView(parent, name, access);
+    KeyPtr target = WalkExisting(place.from, place.path);
     if (target == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    *result = NewHandle(target, access);
+    *result = NewHandle(target, access, place);
     return ERROR_SUCCESS;
 }
 
@@ -478,12 +518,17 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD, R
     if (name[0] == '\\') {
         return ERROR_BAD_PATHNAME;
     }
+    status = sim::internal::ViewFlagsStatus(access);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    const Placement place = PlaceInView(parent, name, access);
     bool created = false;
-    KeyPtr target = WalkCreating(parent.key, name, &created);
+    KeyPtr target = WalkCreating(place.from, place.path, &created);
     if (disposition != nullptr) {
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     }
-    *result = NewHandle(target, access);
+    *result = NewHandle(target, access, place);
     return ERROR_SUCCESS;
 }
 

@@ -620,8 +620,7 @@ HCURSOR SetCursor(HCURSOR cursor) {
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {
     if (moduleName != nullptr) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
+        return sim::internal::SystemModuleHandle(moduleName);
     }
     return sim::ExeInstance();
 }

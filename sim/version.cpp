@@ -119,6 +119,16 @@ bool SetWineName(const std::string& value, std::string* message) {
     return true;
 }
 
+// The product is a 32-bit program: on 64-bit Windows it runs under WOW64.
+bool SetBits(const std::string& value, std::string* message) {
+    if (value != "32" && value != "64") {
+        *message = "bits must be 32 or 64, got '" + value + "'";
+        return false;
+    }
+    sim::SetProcessKind(value == "64" ? sim::ProcessKind::Wow64 : sim::ProcessKind::Native32);
+    return true;
+}
+
 const std::map<std::string, Setter>& Setters() {
     static const std::map<std::string, Setter> setters = {
         {"platform", DwordSetter(&sim::Version::platformId)},
@@ -130,6 +140,7 @@ const std::map<std::string, Setter>& Setters() {
         {"csd", SetCsd},
         {"extended", SetExtended},
         {"wine", SetWineName},
+        {"bits", SetBits},
     };
     return setters;
 }

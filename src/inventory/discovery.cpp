@@ -23,17 +23,19 @@ constexpr DWORD kBasicVersionSize = 148;
 static_assert(sizeof(OSVERSIONINFOEXA) == kExtendedVersionSize, "extended version record");
 static_assert(sizeof(OSVERSIONINFOA) == kBasicVersionSize, "basic version record");
 
-bool LocalMachineKeyExists(const char* path) {
+// A 64-bit stack keeps its keys where a 32-bit program on 64-bit Windows
+// does not see them unless it asks.
+bool SoftwareKeyExists(const char* path) {
     CRegistryKey key;
-    return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ) == ERROR_SUCCESS;
+    return key.OpenNativeViewFirst(HKEY_LOCAL_MACHINE, path, KEY_READ) == ERROR_SUCCESS;
 }
 
 void DetectBluetoothStack(CLogSink* logSink) {
     BluetoothStack = BluetoothStackKind::None;
-    if (LocalMachineKeyExists("SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect")) {
+    if (SoftwareKeyExists("SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect")) {
         BluetoothStack = BluetoothStackKind::Widcomm;
         logSink->AppendLog("WIDCOMM stack\r\n");
-    } else if (LocalMachineKeyExists("SOFTWARE\\Socket Communications")) {
+    } else if (SoftwareKeyExists("SOFTWARE\\Socket Communications")) {
         BluetoothStack = BluetoothStackKind::Socket;
         logSink->AppendLog("SOCKET stack\r\n");
     }

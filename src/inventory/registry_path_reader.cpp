@@ -1,5 +1,8 @@
 // The registry path reader: one path component per level, each level opening
-// its key and closing it once the deeper levels have returned.
+// its key and closing it once the deeper levels have returned. Under WOW64 a
+// path is walked in the 64-bit view first, and again from the root in the
+// default view when a key on the way is not there: Windows keeps a walk in
+// the view its first key was opened in.
 #include "inventory/registry_path_reader.h"
 
 #include <cstring>
@@ -12,6 +15,20 @@ char RegistryStringBuffer[kRegistryStringCapacity + 1];
 
 namespace {
 
+// How one walk opens its keys, and whether one of them was not there.
+struct Walk {
+    explicit Walk(REGSAM view) : access(KEY_READ | view) {}
+
+    LSTATUS Open(CRegistryKey& key, HKEY parent, const char* name) {
+        const LSTATUS status = key.Open(parent, name, access);
+        keyMissing = keyMissing || status == ERROR_FILE_NOT_FOUND;
+        return status;
+    }
+
+    REGSAM access;
+    bool keyMissing = false;
+};
+
 // Terminates the text after the `size` bytes the registry wrote.
 const char* TerminatedString(DWORD size) {
     RegistryStringBuffer[size < kRegistryStringCapacity ? size : kRegistryStringCapacity] = '\0';
@@ -19,7 +36,7 @@ const char* TerminatedString(DWORD size) {
     return RegistryStringBuffer;
 }
 
-const char* ReadStringLeaf(HKEY key, const char* name) {
+const char* ReadStringLeaf(Walk& walk, HKEY key, const char* name) {
     BYTE* buffer = reinterpret_cast<BYTE*>(RegistryStringBuffer);
     DWORD size = kRegistryStringCapacity;
     LSTATUS status = RegQueryValueExA(key, name, nullptr, nullptr, buffer, &size);
@@ -32,7 +49,7 @@ const char* ReadStringLeaf(HKEY key, const char* name) {
         return nullptr;
     }
     CRegistryKey subKey;
-    if (subKey.Open(key, name, KEY_READ) != ERROR_SUCCESS) {
+    if (walk.Open(subKey, key, name) != ERROR_SUCCESS) {
         return nullptr;
     }
     size = kRegistryStringCapacity;
@@ -49,7 +66,7 @@ int ReadBinaryLeaf(HKEY key, const char* name, BYTE* data, DWORD* size) {
 // Reads `path` below `*root` with `leaf` on the value name at its end.
 // `failure` is what a missing key on the way gives.
 template <typename Result, typename Leaf>
-Result WalkPath(const HKEY* root, const char* path, Result failure, const Leaf& leaf) {
+Result WalkPath(Walk& walk, const HKEY* root, const char* path, Result failure, const Leaf& leaf) {
     const HKEY key = root != nullptr ? *root : HKEY_CLASSES_ROOT;
     const std::size_t length = std::strlen(path);
     CHeapBlock copy;
@@ -64,18 +81,32 @@ Result WalkPath(const HKEY* root, const char* path, Result failure, const Leaf& 
     // A backslash byte that ends a double-byte character is no separator.
     unsigned char* separator = _mbschr(reinterpret_cast<unsigned char*>(rest), '\\');
     if (separator == nullptr) {
-        return leaf(key, rest);
+        return leaf(walk, key, rest);
     }
     *separator = '\0';
     CRegistryKey subKey;
-    if (subKey.Open(key, rest, KEY_READ) != ERROR_SUCCESS) {
+    if (walk.Open(subKey, key, rest) != ERROR_SUCCESS) {
         return failure;
     }
     const HKEY opened = subKey.Get();
     const Result result =
-        WalkPath(&opened, reinterpret_cast<const char*>(separator + 1), failure, leaf);
+        WalkPath(walk, &opened, reinterpret_cast<const char*>(separator + 1), failure, leaf);
     subKey.Close();
     return result;
+}
+
+template <typename Result, typename Leaf>
+Result ReadInEitherView(const HKEY* root, const char* path, Result failure, const Leaf& leaf) {
+    const REGSAM nativeView = NativeViewFlag();
+    if (nativeView != 0) {
+        Walk native(nativeView);
+        const Result result = WalkPath(native, root, path, failure, leaf);
+        if (result != failure || !native.keyMissing) {
+            return result;
+        }
+    }
+    Walk plain(0);
+    return WalkPath(plain, root, path, failure, leaf);
 }
 
 }  // namespace
@@ -90,7 +121,7 @@ const char* CRegistryPathReader::QueryStringByPath(const HKEY* root, const char*
     if (path == nullptr) {
         return nullptr;
     }
-    return WalkPath<const char*>(root, path, nullptr, ReadStringLeaf);
+    return ReadInEitherView<const char*>(root, path, nullptr, ReadStringLeaf);
 }
 
 int CRegistryPathReader::QueryBinaryByPath(const HKEY* root, const char* path, BYTE* data,
@@ -98,7 +129,7 @@ int CRegistryPathReader::QueryBinaryByPath(const HKEY* root, const char* path, B
     if (path == nullptr || size == nullptr) {
         return 0;
     }
-    return WalkPath<int>(root, path, 0, [data, size](HKEY key, const char* name) {
+    return ReadInEitherView<int>(root, path, 0, [data, size](Walk&, HKEY key, const char* name) {
         return ReadBinaryLeaf(key, name, data, size);
     });
 }

@@ -1,5 +1,7 @@
 // Reads of registry values named by one backslash-separated path below a root
-// key, opening and closing every key on the way.
+// key, opening and closing every key on the way. Under WOW64 a path is read
+// in the 64-bit view first, and in the default view when a key on the way is
+// not there.
 #pragma once
 
 #include "platform/platform.h"

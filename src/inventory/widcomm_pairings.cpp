@@ -91,7 +91,8 @@ void ScanWidcommPairings(CLogSink* logSink) {
     ResetBluetoothSlots(logSink);
 
     CRegistryKey autoConnect;
-    if (autoConnect.Open(HKEY_LOCAL_MACHINE, kAutoConnectKey, KEY_READ) != ERROR_SUCCESS) {
+    if (autoConnect.OpenNativeViewFirst(HKEY_LOCAL_MACHINE, kAutoConnectKey, KEY_READ) !=
+        ERROR_SUCCESS) {
         Log(logSink, "WIDCOMM: no AutoConnect\r\n");
         return;
     }

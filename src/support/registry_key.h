@@ -3,6 +3,11 @@
 
 #include "platform/platform.h"
 
+// KEY_WOW64_64KEY where this 32-bit program runs on 64-bit Windows, which
+// otherwise shows it the 32-bit view of HKEY_LOCAL_MACHINE\SOFTWARE; 0 on
+// every other system, as Windows 2000 refuses the flag.
+REGSAM NativeViewFlag();
+
 class CRegistryKey {
 public:
     CRegistryKey() = default;
@@ -20,6 +25,12 @@ public:
         }
         return status;
     }
+    // Opens like Open, but where a 32-bit program runs on 64-bit Windows, looks
+    // in the 64-bit view of HKEY_LOCAL_MACHINE\SOFTWARE first, where 64-bit
+    // programs keep their data; the 32-bit view, where Windows sends this
+    // program, only when the key is not there. `subKey` is a whole path from
+    // the root: below a key of the 64-bit view Windows stays in that view.
+    LSTATUS OpenNativeViewFirst(HKEY parent, const char* subKey, REGSAM access);
     void Close() {
         if (key_ != nullptr) {
             RegCloseKey(key_);

@@ -18,6 +18,11 @@ inline bool RunningUnderWine() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
+// A real process is what it was built as: 64-bit or not, under WOW64 or not.
+inline bool RunAs64BitProgram() {
+    return sizeof(void*) == 8;
+}
+inline void RunAsWow64Program() {}
 #else
 constexpr bool kSimulated = true;
 inline void ResetMachine() {
@@ -25,6 +30,15 @@ inline void ResetMachine() {
 }
 inline bool RunningUnderWine() {
     return false;
+}
+// The simulated machine becomes 64-bit Windows, running this program as a
+// 64-bit one or as a 32-bit one under WOW64.
+inline bool RunAs64BitProgram() {
+    sim::SetProcessKind(sim::ProcessKind::Native64);
+    return true;
+}
+inline void RunAsWow64Program() {
+    sim::SetProcessKind(sim::ProcessKind::Wow64);
 }
 #endif
 

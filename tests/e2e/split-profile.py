@@ -10,6 +10,7 @@ settings. Writes into OUTDIR:
                 wineserver keeps in memory only, so they go in last
   version.reg   the keys that make Wine report the profile's [@version]
   serial        one line "COMn STATE" per [@serial] entry
+  bits          32 or 64: the width of the profile's Windows ([@version] bits)
 """
 import os
 import sys
@@ -80,6 +81,11 @@ def main():
               file=sys.stderr)
     with open(os.path.join(outdir, "version.reg"), "w", encoding="latin-1") as out:
         out.write("\n".join(version_keys(dict(settings.get("version", [])))) + "\n")
+    bits = dict(settings.get("version", [])).get("bits", "32")
+    if bits not in ("32", "64"):
+        sys.exit(f"{profile}: [@version] bits must be 32 or 64")
+    with open(os.path.join(outdir, "bits"), "w") as out:
+        out.write(bits + "\n")
     with open(os.path.join(outdir, "serial"), "w") as out:
         for port, state in settings.get("serial", []):
             out.write(f"{port.upper()} {state}\n")

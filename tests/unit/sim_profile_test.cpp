@@ -150,6 +150,23 @@ TEST_F(ProfileTest, VersionSectionSetsTheMachineVersion) {
     EXPECT_EQ("nt40", version.wineName);
 }
 
+// The profile's keys are the 64-bit view; the 32-bit one is below Wow6432Node.
+TEST_F(ProfileTest, SixtyFourBitWindowsRunsTheProductUnderWow64) {
+    EXPECT_EQ(sim::ProcessKind::Native32, sim::CurrentProcessKind());
+    Load(
+        "REGEDIT4\n[@version]\nbits=64\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Native]\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Redirected]\n");
+    EXPECT_EQ(sim::ProcessKind::Wow64, sim::CurrentProcessKind());
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Native", 0, KEY_READ, &key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Redirected", 0, KEY_READ, &key));
+    RegCloseKey(key);
+    Load("REGEDIT4\n[@version]\nbits=32\n");
+    EXPECT_EQ(sim::ProcessKind::Native32, sim::CurrentProcessKind());
+}
+
 TEST_F(ProfileTest, VersionAndRegistrySectionsMix) {
     Load(
         "REGEDIT4\n[@version]\nplatform=1\nmajor=4\nminor=10\n"
@@ -220,6 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"REGEDIT4\n[@version]\nmajor=five\n", 3, "number"},
         ErrorCase{"REGEDIT4\n[@version]\nservicepack=70000\n", 3, "65535"},
         ErrorCase{"REGEDIT4\n[@version]\nextended=maybe\n", 3, "works"},
+        ErrorCase{"REGEDIT4\n[@version]\nbits=16\n", 3, "32 or 64"},
         ErrorCase{"REGEDIT4\n[@version]\ncsd=\"unterminated\n", 3, "csd"}));
 
 TEST_F(ProfileTest, ErrorWithoutErrorRecordStillFails) {

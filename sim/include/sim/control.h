@@ -33,6 +33,21 @@ bool LoadProfileFile(const std::string& path, ProfileError* error);
 // Keys opened or created through the API and not yet closed.
 int OpenKeyCount();
 
+// Process width ------------------------------------------------------------
+// What runs: a 32-bit program on 32-bit Windows (the default), a 32-bit
+// program on 64-bit Windows (WOW64), or a 64-bit program. 64-bit Windows shows
+// HKEY_LOCAL_MACHINE\SOFTWARE in two views: the 64-bit one at the plain path,
+// the 32-bit one below SOFTWARE\Wow6432Node. A 32-bit program's opens go to
+// the 32-bit view unless they ask for KEY_WOW64_64KEY; a 64-bit program's go
+// to the 64-bit view unless they ask for KEY_WOW64_32KEY. Choosing 64-bit
+// Windows creates SOFTWARE\Wow6432Node.
+enum class ProcessKind { Native32, Wow64, Native64 };
+void SetProcessKind(ProcessKind kind);
+ProcessKind CurrentProcessKind();
+// RegOpenKeyExA and RegCreateKeyExA calls that asked for KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY since the machine was reset.
+int ViewFlagOpenCount();
+
 // Version ----------------------------------------------------------------
 struct Version {
     DWORD platformId = VER_PLATFORM_WIN32_NT;
@@ -45,6 +60,8 @@ struct Version {
     bool extendedQueryFails = false;  // as on NT 4 before Service Pack 6
     std::string wineName = "winxp";   // the Wine version a Wine run of this machine uses
 };
+// A profile's [@version] section also takes bits=64: the product, a 32-bit
+// program, then runs under WOW64 (ProcessKind::Wow64); bits=32 is the default.
 void SetVersion(const Version& version);
 Version CurrentVersion();
 

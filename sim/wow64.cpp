@@ -1,0 +1,184 @@
+// The simulated process's width: whether it runs under WOW64, the registry
+// views that follow from it, and the kernel32 lookup a program makes to find
+// out (GetModuleHandleA, GetProcAddress, IsWow64Process).
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "internal.h"
+#include "registry_store.h"
+#include "sim/control.h"
+
+namespace {
+
+constexpr const char kRedirectedRoot[] = "SOFTWARE";
+constexpr const char kWow64Node[] = "Wow6432Node";
+// What GetModuleHandleA("kernel32") hands back; never a real address.
+const HMODULE kKernel32 = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7c800000));
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+
+sim::ProcessKind processKind = sim::ProcessKind::Native32;
+int viewFlagOpens = 0;
+
+bool SameName(const std::string& a, const char* b) {
+    if (a.size() != std::strlen(b)) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FirstComponent(const std::string& path, size_t* end) {
+    *end = path.find('\\');
+    return path.substr(0, *end);
+}
+
+// A view flag places the whole path, the parent handle's included. Without
+// one, a 32-bit program is sent to the 32-bit view only on its way through
+// SOFTWARE from the root: below a key opened in the 64-bit view it stays there,
+// as Windows 7 and later do.
+bool SeesThirtyTwoBitView(REGSAM access, bool fromRoot) {
+    if ((access & KEY_WOW64_64KEY) != 0) {
+        return false;
+    }
+    if ((access & KEY_WOW64_32KEY) != 0) {
+        return true;
+    }
+    return processKind == sim::ProcessKind::Wow64 && fromRoot;
+}
+
+// Windows XP Service Pack 2, Server 2003 Service Pack 1 and every later NT
+// export IsWow64Process; older systems do not.
+bool ExportsIsWow64Process() {
+    const sim::Version version = sim::CurrentVersion();
+    if (version.platformId != VER_PLATFORM_WIN32_NT || version.major < 5) {
+        return false;
+    }
+    if (version.major > 5 || version.minor > 2) {
+        return true;
+    }
+    switch (version.minor) {
+        case 1:
+            return version.servicePackMajor >= 2;
+        case 2:
+            return true;
+        default:
+            return false;
+    }
+}
+
+BOOL WINAPI SimIsWow64Process(HANDLE process, PBOOL wow64) {
+    if (process != kCurrentProcess) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (wow64 == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *wow64 = processKind == sim::ProcessKind::Wow64 ? TRUE : FALSE;
+    return TRUE;
+}
+
+}  // namespace
+
+namespace sim {
+
+void SetProcessKind(ProcessKind kind) {
+    processKind = kind;
+    if (kind != ProcessKind::Native32) {
+        registry_store::CreateKeyPath(HKEY_LOCAL_MACHINE,
+                                      std::string(kRedirectedRoot) + "\\" + kWow64Node);
+    }
+}
+
+ProcessKind CurrentProcessKind() {
+    return processKind;
+}
+
+int ViewFlagOpenCount() {
+    return viewFlagOpens;
+}
+
+namespace internal {
+
+void ResetProcessKind() {
+    processKind = ProcessKind::Native32;
+    viewFlagOpens = 0;
+}
+
+std::string LocalMachineViewPath(const std::string& path, REGSAM access, bool fromRoot) {
+    if (processKind == ProcessKind::Native32 || !SeesThirtyTwoBitView(access, fromRoot)) {
+        return path;
+    }
+    size_t end = 0;
+    if (!SameName(FirstComponent(path, &end), kRedirectedRoot)) {
+        return path;
+    }
+    if (end == std::string::npos) {
+        return path + "\\" + kWow64Node;
+    }
+    size_t secondEnd = 0;
+    const std::string rest = path.substr(end + 1);
+    if (SameName(FirstComponent(rest, &secondEnd), kWow64Node)) {
+        return path;
+    }
+    return path.substr(0, end) + "\\" + kWow64Node + "\\" + rest;
+}
+
+// Windows XP and later ignore the view flags where there is no WOW64, as do
+// Windows 95, 98 and Me, which take no notice of access rights at all. NT up
+// to Windows 2000 knows no such rights and refuses them.
+LSTATUS ViewFlagsStatus(REGSAM access) {
+    if ((access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY)) == 0) {
+        return ERROR_SUCCESS;
+    }
+    ++viewFlagOpens;
+    if (processKind != ProcessKind::Native32) {
+        return ERROR_SUCCESS;
+    }
+    const Version version = CurrentVersion();
+    const bool knowsFlags = version.platformId != VER_PLATFORM_WIN32_NT || version.major > 5 ||
+                            (version.major == 5 && version.minor >= 1);
+    return knowsFlags ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+HMODULE SystemModuleHandle(const char* moduleName) {
+    const std::string name = moduleName;
+    if (SameName(name, "kernel32") || SameName(name, "kernel32.dll")) {
+        return kKernel32;
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+}  // namespace internal
+}  // namespace sim
+
+HANDLE GetCurrentProcess() {
+    return kCurrentProcess;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+    DWORD status = 0;
+    if (sim::internal::CallFails("GetProcAddress", &status)) {
+        SetLastError(status);
+        return nullptr;
+    }
+    if (module != kKernel32) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    // A "name" below 0x10000 is an export's ordinal; none is modelled.
+    const bool byName = reinterpret_cast<uintptr_t>(name) >= 0x10000;
+    if (!byName || std::strcmp(name, "IsWow64Process") != 0 || !ExportsIsWow64Process()) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimIsWow64Process));
+}

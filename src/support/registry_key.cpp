@@ -1,0 +1,19 @@
+// Opening registry keys in the 64-bit view when running under WOW64.
+#include "support/registry_key.h"
+
+#include "support/wow64.h"
+
+REGSAM NativeViewFlag() {
+    return RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
+}
+
+LSTATUS CRegistryKey::OpenNativeViewFirst(HKEY parent, const char* subKey, REGSAM access) {
+    const REGSAM nativeView = NativeViewFlag();
+    if (nativeView != 0) {
+        const LSTATUS status = Open(parent, subKey, access | nativeView);
+        if (status != ERROR_FILE_NOT_FOUND) {
+            return status;
+        }
+    }
+    return Open(parent, subKey, access);
+}
