@@ -1,7 +1,8 @@
 // The simulated window manager: test dialogs with buttons and list boxes, the
 // list-box messages the product sends, enabling of windows, a record of the
 // message boxes shown, the modal dialog of template 102 with a scripted user,
-// its placement and painting, the exe's icon and the cursor.
+// its placement and painting, the exe's icon, the cursor and the common
+// controls library.
 #include <cstring>
 #include <map>
 #include <string>
@@ -35,6 +36,9 @@ struct Window {
     int clientWidth = 0;
     int clientHeight = 0;
     std::vector<sim::SentMessage> sent;
+    bool needsPaint = false;
+    std::vector<sim::Paint> paints;
+    bool madeWithCommonControls = false;
 };
 
 constexpr uintptr_t kExeInstance = 0x400000;
@@ -61,6 +65,7 @@ struct WindowManager {
     int openPaints = 0;
     uintptr_t nextDc = 0x5000;
     HCURSOR cursor = reinterpret_cast<HCURSOR>(kCursorBase + 32512);
+    bool commonControlsLoaded = false;
 };
 
 WindowManager& Manager() {
@@ -84,7 +89,7 @@ bool IsListBox(const Window* window) {
     return window != nullptr && !window->isDialog && window->kind == sim::ControlKind::ListBox;
 }
 
-LRESULT ListBoxMessage(Window& box, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ListBoxContentMessage(Window& box, UINT message, WPARAM wParam, LPARAM lParam) {
     const std::size_t count = box.items.size();
     switch (message) {
         case LB_ADDSTRING:
@@ -131,6 +136,18 @@ LRESULT ListBoxMessage(Window& box, UINT message, WPARAM wParam, LPARAM lParam) 
         default:
             return 0;
     }
+}
+
+// A change of the entries or of the scroll position leaves the list box to be
+// painted again.
+LRESULT ListBoxMessage(Window& box, UINT message, WPARAM wParam, LPARAM lParam) {
+    const std::vector<std::string> itemsBefore = box.items;
+    const int topBefore = box.topIndex;
+    const LRESULT result = ListBoxContentMessage(box, message, wParam, lParam);
+    if (box.items != itemsBefore || box.topIndex != topBefore || message == LB_RESETCONTENT) {
+        box.needsPaint = true;
+    }
+    return result;
 }
 
 Window* FindModal(HWND dialog) {
@@ -336,6 +353,16 @@ HCURSOR CurrentCursor() {
     return Manager().cursor;
 }
 
+bool MadeWithCommonControls(HWND dialog) {
+    const Window* window = FindModal(dialog);
+    return window != nullptr && window->madeWithCommonControls;
+}
+
+std::vector<Paint> PaintsOf(HWND window) {
+    const Window* target = Find(window);
+    return target != nullptr ? target->paints : std::vector<Paint>();
+}
+
 namespace internal {
 void ResetWindows() {
     Manager() = WindowManager();
@@ -408,6 +435,9 @@ BOOL EnableWindow(HWND window, BOOL enable) {
         return FALSE;
     }
     const BOOL wasDisabled = target->enabled ? FALSE : TRUE;
+    if (target->enabled != (enable != FALSE)) {
+        target->needsPaint = true;
+    }
     target->enabled = enable != FALSE;
     return wasDisabled;
 }
@@ -429,6 +459,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     // Windows titles a box without a caption "Error".
     record.caption = caption != nullptr ? caption : "Error";
     record.type = type;
+    record.cursor = Manager().cursor;
     Manager().messageBoxes.push_back(record);
     return IDOK;
 }
@@ -454,6 +485,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND /*owner*/,
     {
         Window& window = *Find(dialog);
         window.procedure = procedure;
+        window.madeWithCommonControls = Manager().commonControlsLoaded;
         window.clientWidth = kDialogClientWidth;
         window.clientHeight = kDialogClientHeight;
         window.rect = {0, 0, kDialogClientWidth + 2 * kDialogFrameWidth,
@@ -616,6 +648,36 @@ HCURSOR SetCursor(HCURSOR cursor) {
     const HCURSOR previous = Manager().cursor;
     Manager().cursor = cursor;
     return previous;
+}
+
+BOOL UpdateWindow(HWND window) {
+    DWORD status = 0;
+    if (sim::internal::CallFails("UpdateWindow", &status)) {
+        SetLastError(status);
+        return FALSE;
+    }
+    Window* target = Find(window);
+    if (target == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (target->needsPaint) {
+        target->needsPaint = false;
+        sim::Paint paint;
+        if (IsListBox(target)) {
+            paint.items = target->items;
+        }
+        paint.enabled = target->enabled;
+        paint.cursor = Manager().cursor;
+        target->paints.push_back(paint);
+    }
+    return TRUE;
+}
+
+void InitCommonControls(void) {
+    DWORD status = 0;
+    sim::internal::CallFails("InitCommonControls", &status);
+    Manager().commonControlsLoaded = true;
 }
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {

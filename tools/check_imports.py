@@ -4,11 +4,18 @@
 Windows 95 and NT 4 refuse to start a program that imports a function they
 lack, so every import must be one we know they have.
 
-    check_imports.py PROGRAM.exe ALLOWED.txt
+    check_imports.py PROGRAM.exe ALLOWED.txt [README.md]
 
 ALLOWED.txt holds one DLL!Function per line (DLL names ignore case); '#'
 starts a comment.
+
+With README.md, the exe must also match what its section "The shipped exe"
+says: the table whose header starts "| DLL | functions |" names every DLL the
+exe imports from (first column, in backquotes) and how many functions it
+imports from each (second column); the exe is no larger than the "at most
+N KB" of that section; and it carries no debug sections.
 """
+import re
 import struct
 import sys
 
@@ -31,6 +38,10 @@ class PeImage:
         if data[pe_offset:pe_offset + 4] != b"PE\0\0":
             raise ValueError("not a PE file")
         (section_count,) = struct.unpack_from("<H", data, pe_offset + 6)
+        symbols, symbol_count = struct.unpack_from("<II", data, pe_offset + 12)
+        # Names longer than eight characters are "/offset" into the string
+        # table that follows the COFF symbols.
+        self.string_table = symbols + symbol_count * 18 if symbols else None
         (optional_size,) = struct.unpack_from("<H", data, pe_offset + 20)
         optional = pe_offset + 24
         (magic,) = struct.unpack_from("<H", data, optional)
@@ -38,11 +49,23 @@ class PeImage:
         directories = optional + (112 if self.pe32_plus else 96)
         self.import_rva, _ = struct.unpack_from("<II", data, directories + 8)
         self.sections = []
+        self.section_names = []
         table = optional + optional_size
         for index in range(section_count):
             entry = table + index * 40
+            name = self.section_name(data[entry:entry + 8].rstrip(b"\0").decode("ascii", "replace"))
             virtual_size, rva, raw_size, raw_offset = struct.unpack_from("<IIII", data, entry + 8)
             self.sections.append((rva, max(virtual_size, raw_size), raw_offset))
+            self.section_names.append(name)
+
+    def section_name(self, short):
+        if not short.startswith("/") or self.string_table is None:
+            return short
+        try:
+            start = self.string_table + int(short[1:])
+            return self.data[start:self.data.index(b"\0", start)].decode("ascii", "replace")
+        except ValueError:
+            return short
 
     def offset(self, rva):
         for start, size, raw in self.sections:
@@ -78,16 +101,91 @@ class PeImage:
             entry += width
 
 
+SECTION_TITLE = "## The shipped exe"
+TABLE_HEADER = re.compile(r"^\|\s*DLL\s*\|\s*functions\s*\|")
+TABLE_ROW = re.compile(r"^\|\s*`([^`]+)`\s*\|\s*(\d+)\s*\|")
+SIZE_BOUND = re.compile(r"at most\s+(\d+)\s*KB")
+
+
+def readme_section(text):
+    """The lines of the README's section on the shipped exe."""
+    lines = text.splitlines()
+    try:
+        start = lines.index(SECTION_TITLE)
+    except ValueError:
+        return None
+    end = next((i for i in range(start + 1, len(lines)) if lines[i].startswith("## ")), len(lines))
+    return lines[start + 1:end]
+
+
+def readme_facts(text):
+    """{dll: function count} and the size bound in bytes the README states,
+    or a message saying what it lacks."""
+    section = readme_section(text)
+    if section is None:
+        return None, None, f"no section '{SECTION_TITLE}'"
+    counts = {}
+    in_table = False
+    for line in section:
+        if TABLE_HEADER.match(line):
+            in_table = True
+        elif in_table and line.startswith("|"):
+            row = TABLE_ROW.match(line)
+            if row:
+                counts[row.group(1).lower()] = int(row.group(2))
+        elif in_table:
+            break
+    bound = SIZE_BOUND.search(" ".join(section))
+    if not counts:
+        return None, None, "no table of imported DLLs"
+    if bound is None:
+        return None, None, "no size bound ('at most N KB')"
+    return counts, int(bound.group(1)) * 1024, None
+
+
+def check_readme(readme_path, image, size, imports):
+    """Messages for every way the exe differs from what the README says."""
+    with open(readme_path, encoding="utf-8") as readme:
+        stated, bound, missing = readme_facts(readme.read())
+    if missing:
+        return [f"README: {missing}"]
+    actual = {}
+    for dll, _ in imports:
+        actual[dll.lower()] = actual.get(dll.lower(), 0) + 1
+    problems = []
+    for dll in sorted(set(stated) | set(actual)):
+        if stated.get(dll) != actual.get(dll):
+            problems.append(f"README says {stated.get(dll, 0)} imports from {dll}, "
+                            f"the exe has {actual.get(dll, 0)}")
+    if size > bound:
+        problems.append(f"the exe is {size} bytes, above the README's {bound // 1024} KB")
+    debug = [name for name in image.section_names if name.startswith(".debug")]
+    if debug:
+        problems.append(f"the exe carries debug sections: {', '.join(debug)}")
+    return problems
+
+
 def main():
+    if len(sys.argv) not in (3, 4):
+        print(__doc__)
+        return 2
     program, allowed_path = sys.argv[1], sys.argv[2]
     allowed = read_allowed(allowed_path)
-    with open(program, "rb") as image:
-        imports = list(PeImage(image.read()).imports())
+    with open(program, "rb") as exe:
+        data = exe.read()
+    image = PeImage(data)
+    imports = list(image.imports())
     unknown = [(dll, name) for dll, name in imports if (dll.lower(), name) not in allowed]
     for dll, name in unknown:
         print(f"not allowed: {dll}!{name}")
     print(f"{len(imports)} imports, {len(unknown)} outside the list")
-    return 1 if unknown or not imports else 0
+    problems = []
+    if len(sys.argv) == 4:
+        problems = check_readme(sys.argv[3], image, len(data), imports)
+        for problem in problems:
+            print(problem)
+        print(f"{len(data)} bytes; {len(problems)} differences from the README")
+    return 1 if unknown or not imports or problems else 0
 
 
 if __name__ == "__main__":

@@ -80,6 +80,18 @@ void CWinApp::EndWaitCursor() {
     }
 }
 
+CWaitCursor::CWaitCursor() : app_(AfxGetApp()) {
+    if (app_ != nullptr) {
+        app_->BeginWaitCursor();
+    }
+}
+
+CWaitCursor::~CWaitCursor() {
+    if (app_ != nullptr) {
+        app_->EndWaitCursor();
+    }
+}
+
 CWinApp* AfxGetApp() {
     return currentApp;
 }

@@ -1,6 +1,6 @@
 // The framework's application object: the one current application, its name
-// and help-file path taken from the executable's path, the wait cursor, the
-// entry point that runs it, and its message boxes.
+// and help-file path taken from the executable's path, the wait cursor and its
+// scoped holder, the entry point that runs it, and its message boxes.
 #pragma once
 
 #include "framework/window.h"
@@ -51,6 +51,20 @@ private:
     bool nameGiven_ = false;
     int waitCursorDepth_ = 0;
     HCURSOR restoreCursor_ = nullptr;
+};
+
+// The hourglass, through the current application, for as long as the object
+// lives. Windows only puts the window's own cursor back when the thread takes
+// its next message, so the hourglass stays through work that takes none.
+class CWaitCursor {
+public:
+    CWaitCursor();
+    ~CWaitCursor();
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+private:
+    CWinApp* app_;
 };
 
 // The current application, or null when none exists.

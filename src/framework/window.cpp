@@ -11,6 +11,14 @@ BOOL CWnd::EnableWindow(BOOL enable) {
     return ::EnableWindow(m_hWnd, enable);
 }
 
+// UpdateWindow sends WM_PAINT straight to the window procedure, so a window
+// repaints even while its thread takes no messages.
+void CWnd::UpdateWindow() {
+    if (m_hWnd != nullptr) {
+        ::UpdateWindow(m_hWnd);
+    }
+}
+
 BOOL CWnd::IsIconic() const {
     return ::IsIconic(m_hWnd);
 }

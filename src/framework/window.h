@@ -17,6 +17,8 @@ public:
     BOOL EnableWindow(BOOL enable = TRUE);
     BOOL IsIconic() const;
     void GetClientRect(RECT* rect) const;
+    // Paints what has changed now, without waiting for the message loop.
+    void UpdateWindow();
 
     // Leaves the message being handled to the system's default processing.
     LRESULT Default();

@@ -8,6 +8,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <commctrl.h>
 #include <setupapi.h>
 #include <winspool.h>
 #include <mbctype.h>

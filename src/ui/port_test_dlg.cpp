@@ -73,6 +73,9 @@ void CPortTestDlg::AddToList(const char* text) {
     }
     const int top = count - kVisibleLines;
     logList.SetTopIndex(top < 0 ? 0 : top);
+    // The run takes no messages, so the list box would not repaint before
+    // its end; a direct paint shows each line as it arrives.
+    logList.UpdateWindow();
 }
 
 void CPortTestDlg::RunTest() {
@@ -94,10 +97,14 @@ void CPortTestDlg::RunSteps(CWnd& testButton) {
         AfxMessageBox("Fail to create result file.", MB_OK);
         return;
     }
+    // Gone again on every way out of here, an exception included.
+    CWaitCursor busy;
     logList.ResetContent();
+    logList.UpdateWindow();
     testButton = GetDlgItem(IDOK);
     if (testButton.m_hWnd != nullptr) {
         testButton.EnableWindow(FALSE);
+        testButton.UpdateWindow();
     }
 
     ReadTimerFrequency();

@@ -6,7 +6,8 @@
 //   e2e_driver [--exe PATH] [--pause-dir DIR] ACTION...
 //
 // Actions, run in order:
-//   observe     the dialog: caption, styles, buttons, focus, centring, list
+//   observe     the dialog: caption, styles, buttons, focus, centring, list,
+//               and whether the buttons take the visual style
 //   test        press Test; note any message box (read, then dismissed with
 //               OK), the list box count and whether Test is enabled again
 //   pause:NAME  print pause=NAME and wait until DIR\NAME.go exists, so the
@@ -49,6 +50,27 @@ void Print(const std::string& key, long long value) {
 
 std::string Flag(bool value) {
     return value ? "1" : "0";
+}
+
+// A function of a system DLL that older Windows may lack; null then. The DLL
+// stays loaded for the driver's life, so the function stays callable.
+template <typename Function>
+Function SystemFunction(const char* dll, const char* name) {
+    HMODULE module = LoadLibraryA(dll);
+    if (module == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Only the version 6 common controls open a visual-style theme for a button.
+std::string Themed(HWND control) {
+    using ThemeOf = HANDLE(WINAPI*)(HWND);
+    const auto themeOf = SystemFunction<ThemeOf>("uxtheme.dll", "GetWindowTheme");
+    if (themeOf == nullptr) {
+        return "unknown";
+    }
+    return Flag(themeOf(control) != nullptr);
 }
 
 std::string WindowText(HWND window) {
@@ -189,6 +211,7 @@ public:
             Print(key + ".kind", ButtonKind(buttonStyle));
             Print(key + ".tabstop", Flag(buttonStyle & WS_TABSTOP));
             Print(key + ".enabled", Flag(IsWindowEnabled(button)));
+            Print(key + ".themed", Themed(button));
         }
         HWND list = GetDlgItem(dialog_, 1000);
         Print("list.class", list ? ClassName(list) : "none");

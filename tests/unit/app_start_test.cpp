@@ -1,7 +1,7 @@
 // The program's start and end on the simulated machine: the entry point runs
-// InitInstance, which finds the executable's directory, shows the main dialog
-// until the user leaves it and ends the program; Test works from the dialog,
-// and nothing is left behind.
+// InitInstance, which loads the common controls, finds the executable's
+// directory, shows the main dialog until the user leaves it and ends the
+// program; Test works from the dialog, and nothing is left behind.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -85,6 +85,17 @@ INSTANTIATE_TEST_SUITE_P(Paths, AppDirectoryTest,
                          ::testing::Values(Location{"C:\\Tools\\app.exe", "C:\\Tools\\"},
                                            Location{"C:\\app.exe", "C:\\"}, Location{"app.exe", ""},
                                            Location{"D:\\A\\B c\\Varnobel.exe", "D:\\A\\B c\\"}));
+
+TEST_F(AppStartTest, TheCommonControlsAreLoadedBeforeTheDialogIsMade) {
+    bool madeWithThem = false;
+    sim::SetDialogUser([&](HWND dialog) {
+        madeWithThem = sim::MadeWithCommonControls(dialog);
+        sim::ClickButton(dialog, IDCANCEL);
+    });
+    Start("C:\\Tools\\Varnobel.exe");
+    EXPECT_TRUE(madeWithThem);
+    EXPECT_EQ(sim::ApiCallCount("InitCommonControls"), 1u);
+}
 
 TEST_F(AppStartTest, ThePathBufferHoldsPoolMemoryUntilTheDialogCloses) {
     const char* const path = "C:\\Tools\\Varnobel.exe";

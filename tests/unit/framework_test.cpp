@@ -1,7 +1,7 @@
 // The framework stand-in: the string's heap use and refusals, the file
 // object's modes and failures, the application's name and help path, its
-// entry point and wait cursor, the message box, and the list box through
-// SendMessageA.
+// entry point and wait cursor, the message box, the list box through
+// SendMessageA, and painting with UpdateWindow.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -145,6 +145,24 @@ TEST_F(FrameworkTest, WaitCursorNestsAndRestoresThePreviousCursor) {
     EXPECT_EQ(sim::CurrentCursor(), arrow);
 }
 
+TEST_F(FrameworkTest, ScopedWaitCursorEndsWithItsScopeEvenOnAnException) {
+    const HCURSOR arrow = sim::CurrentCursor();
+    {
+        CWaitCursor withoutApp;  // nothing to show it through
+        EXPECT_EQ(sim::CurrentCursor(), arrow);
+    }
+    CWinApp app;
+    try {
+        CWaitCursor busy;
+        EXPECT_EQ(app.WaitCursorDepth(), 1);
+        EXPECT_EQ(sim::CurrentCursor(), LoadCursorA(nullptr, IDC_WAIT));
+        throw CFileException(CFileException::generic, ERROR_WRITE_FAULT);
+    } catch (const CFileException&) {
+        EXPECT_EQ(app.WaitCursorDepth(), 0);
+        EXPECT_EQ(sim::CurrentCursor(), arrow);
+    }
+}
+
 TEST_F(FrameworkTest, EntryPointSetsTheAppUpAndEndsWhenInitInstanceSaysSo) {
     struct Recording : CWinApp {
         BOOL InitInstance() override {
@@ -214,6 +232,51 @@ TEST_F(FrameworkTest, ListBoxAndEnableWindowBehaveLikeWindows) {
     EXPECT_FALSE(IsWindowEnabled(button.m_hWnd));
     EXPECT_TRUE(button.EnableWindow(TRUE));  // was disabled
     EXPECT_TRUE(IsWindowEnabled(button.m_hWnd));
+    sim::DestroyTestDialog(dialog);
+}
+
+// A window paints on UpdateWindow only when something in it changed since its
+// last paint; reading it changes nothing.
+TEST_F(FrameworkTest, UpdateWindowPaintsOnlyWhatChanged) {
+    HWND dialog = sim::CreateTestDialog(
+        {{IDOK, sim::ControlKind::Button}, {1000, sim::ControlKind::ListBox}});
+    CWnd window(dialog);
+    CListBox list;
+    list.m_hWnd = window.GetDlgItem(1000).m_hWnd;
+    CWnd button = window.GetDlgItem(IDOK);
+    const auto paintCount = [](const CWnd& w) { return sim::PaintsOf(w.m_hWnd).size(); };
+
+    list.UpdateWindow();
+    button.UpdateWindow();
+    EXPECT_EQ(paintCount(list), 0u);
+    EXPECT_EQ(paintCount(button), 0u);
+
+    list.AddString("a");
+    list.AddString("b");
+    list.UpdateWindow();
+    list.GetCount();
+    list.SetTopIndex(0);  // already there
+    list.UpdateWindow();
+    ASSERT_EQ(paintCount(list), 1u);
+    EXPECT_EQ(sim::PaintsOf(list.m_hWnd)[0].items, (std::vector<std::string>{"a", "b"}));
+    list.SetTopIndex(1);
+    list.UpdateWindow();
+    list.ResetContent();
+    list.UpdateWindow();
+    EXPECT_EQ(paintCount(list), 3u);
+    EXPECT_TRUE(sim::PaintsOf(list.m_hWnd)[2].items.empty());
+
+    button.EnableWindow(TRUE);  // no change
+    button.UpdateWindow();
+    EXPECT_EQ(paintCount(button), 0u);
+    button.EnableWindow(FALSE);
+    button.UpdateWindow();
+    ASSERT_EQ(paintCount(button), 1u);
+    EXPECT_FALSE(sim::PaintsOf(button.m_hWnd)[0].enabled);
+
+    CWnd none;
+    none.UpdateWindow();  // no window, nothing to do
+    EXPECT_FALSE(UpdateWindow(nullptr));
     sim::DestroyTestDialog(dialog);
 }
 

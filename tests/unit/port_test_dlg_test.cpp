@@ -1,7 +1,8 @@
 // The main dialog's log and Test run: list-box trimming, the complete text of
 // runs on every kind of platform, the report lines, the result file that
-// can't be created, and runs interrupted by a failed write or an exhausted
-// heap.
+// can't be created, runs interrupted by a failed write or an exhausted heap,
+// and what the user sees while a run lasts: each line painted as it comes and
+// the hourglass until the run ends.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -12,6 +13,7 @@
 #include "inventory/port_table.h"
 #include "probe/stopwatch.h"
 #include "sim/control.h"
+#include "sim/ui_control.h"
 #include "support/block_pool.h"
 #include "ui/port_test_app.h"
 #include "ui/port_test_dlg.h"
@@ -43,6 +45,7 @@ protected:
         ThePool().PoolReset();
         MainDialogTest::SetUp();
         heldBeforeRun_ = sim::LiveAllocations();
+        cursorBeforeRun_ = sim::CurrentCursor();
     }
     void TearDown() override {
         MainDialogTest::TearDown();
@@ -66,15 +69,20 @@ protected:
     }
 
     // After every run: nothing left open or allocated, Test usable again, and
-    // the list box showing the end of the file.
+    // the cursor back to what it was.
     void ExpectCleanEnd() {
         EXPECT_EQ(sim::OpenHandleCount(), 0);
         EXPECT_EQ(sim::OpenKeyCount(), 0);
         EXPECT_EQ(sim::LiveAllocations(), heldBeforeRun_);
         EXPECT_TRUE(IsWindowEnabled(TestButton()));
+        EXPECT_EQ(sim::CurrentCursor(), cursorBeforeRun_);
+        EXPECT_EQ(app_->WaitCursorDepth(), 0);
     }
 
+    static HCURSOR Hourglass() { return LoadCursorA(nullptr, IDC_WAIT); }
+
     int heldBeforeRun_ = 0;
+    HCURSOR cursorBeforeRun_ = nullptr;
 };
 
 // AppendLog ------------------------------------------------------------------
@@ -91,6 +99,11 @@ TEST_F(PortTestDlgTest, AppendLogKeepsTheLast200LinesAndScrollsToTheEnd) {
         EXPECT_EQ(sim::ListBoxTopIndex(ListBox()), count > 16 ? count - 16 : 0) << i;
     }
     dialog_->resultFile.Close();
+    // Each line is painted, the ones that push the oldest out included.
+    const std::vector<sim::Paint> paints = sim::PaintsOf(ListBox());
+    ASSERT_EQ(paints.size(), 230u);
+    EXPECT_EQ(paints[199].items.size(), 200u);
+    EXPECT_EQ(paints[229].items, Items());
     const Lines items = Items();
     ASSERT_EQ(items.size(), 200u);
     EXPECT_EQ(items.front(), "line 30\r\n");
@@ -203,6 +216,7 @@ TEST_F(PortTestDlgTest, AnUncreatableFileStopsTheRunAtAMessageBox) {
     EXPECT_EQ(boxes[0].caption, "Varnobel");
     EXPECT_EQ(boxes[0].owner, window_);
     EXPECT_EQ(boxes[0].type & 0x0F, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(boxes[0].cursor, cursorBeforeRun_);  // no hourglass over the box
     EXPECT_EQ(Items(), Lines{"from before\r\n"});
     EXPECT_FALSE(sim::FileExists(kResultPath));
     ExpectCleanEnd();
@@ -236,6 +250,53 @@ TEST_F(PortTestDlgTest, ADialogWithoutTestButtonStillRuns) {
     dialog_->RunTest();
     EXPECT_EQ(Join(Items()), std::string("Search COM ports, Time=0.000000\r\n") + kClosing);
     EXPECT_EQ(sim::OpenHandleCount(), 0);
+}
+
+// While a run lasts ---------------------------------------------------------------
+
+TEST_F(PortTestDlgTest, TheListShowsEachLineAsItArrives) {
+    CreateKey("SOFTWARE\\Socket Communications");
+    sim::SetSerialDevice(1, sim::SerialDevice::Present);
+    Load("[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n" +
+         Value("\\\\Device\\\\Serial0", "COM1"));
+    dialog_->AppendLog("from before\r\n");
+    const std::size_t paintsBefore = sim::PaintsOf(ListBox()).size();
+    dialog_->RunTest();
+
+    // First the emptied list, then one paint per line, each showing the
+    // lines so far, all under the hourglass.
+    const Lines lines = Items();
+    ASSERT_GT(lines.size(), 8u);
+    const std::vector<sim::Paint> all = sim::PaintsOf(ListBox());
+    const std::vector<sim::Paint> paints(all.begin() + static_cast<std::ptrdiff_t>(paintsBefore),
+                                         all.end());
+    ASSERT_EQ(paints.size(), lines.size() + 1);
+    for (std::size_t shown = 0; shown < paints.size(); ++shown) {
+        SCOPED_TRACE("paint " + std::to_string(shown));
+        EXPECT_EQ(paints[shown].items,
+                  Lines(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(shown)));
+        EXPECT_EQ(paints[shown].cursor, Hourglass());
+    }
+    ExpectCleanEnd();
+}
+
+TEST_F(PortTestDlgTest, TheTestButtonShowsDisabledAtOnce) {
+    dialog_->RunTest();
+    const std::vector<sim::Paint> paints = sim::PaintsOf(TestButton());
+    ASSERT_EQ(paints.size(), 1u);
+    EXPECT_FALSE(paints[0].enabled);
+    EXPECT_EQ(paints[0].cursor, Hourglass());
+    ExpectCleanEnd();
+}
+
+TEST_F(PortTestDlgTest, ARunGivesBackWhateverCursorWasThere) {
+    const HCURSOR custom = LoadCursorA(nullptr, MAKEINTRESOURCEA(32515));
+    SetCursor(custom);
+    cursorBeforeRun_ = custom;
+    dialog_->RunTest();
+    ASSERT_FALSE(sim::PaintsOf(ListBox()).empty());
+    EXPECT_EQ(sim::PaintsOf(ListBox()).back().cursor, Hourglass());
+    ExpectCleanEnd();
 }
 
 // Report lines ----------------------------------------------------------------

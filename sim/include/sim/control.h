@@ -111,6 +111,7 @@ struct MessageBoxRecord {
     std::string text;
     std::string caption;
     UINT type;
+    HCURSOR cursor = nullptr;  // the cursor on screen when the box came up
 };
 std::vector<MessageBoxRecord> MessageBoxes();
 

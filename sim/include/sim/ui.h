@@ -1,5 +1,5 @@
 // The simulated Windows API, user-interface part: the modal dialog, its
-// painting and placement, the exe's icon and the cursor.
+// painting and placement, the exe's icon, the cursor and the common controls.
 #pragma once
 
 #include <cstdint>
@@ -94,3 +94,10 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HCURSOR SetCursor(HCURSOR cursor);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
+// Sends WM_PAINT straight to the window when part of it needs painting,
+// without going through any message queue.
+BOOL UpdateWindow(HWND window);
+
+// comctl32: loads the common controls library, which registers its window
+// classes.
+void InitCommonControls(void);

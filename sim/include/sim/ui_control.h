@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "sim/control.h"
@@ -71,5 +72,20 @@ int WindowCount();
 
 // The cursor SetCursor last set (the arrow at first).
 HCURSOR CurrentCursor();
+
+// Whether the common controls library had been loaded (InitCommonControls)
+// when the modal dialog's window and controls were created.
+bool MadeWithCommonControls(HWND dialog);
+
+// One WM_PAINT that UpdateWindow sent, and what the window showed then.
+struct Paint {
+    std::vector<std::string> items;  // a list box's entries; empty for others
+    bool enabled = true;
+    HCURSOR cursor = nullptr;  // the cursor on screen at that moment
+};
+// Every paint of the window through UpdateWindow, in order. Adding, deleting
+// or resetting list-box entries, moving its top index, and enabling or
+// disabling a window leave it needing a paint; UpdateWindow paints only then.
+std::vector<Paint> PaintsOf(HWND window);
 
 }  // namespace sim
