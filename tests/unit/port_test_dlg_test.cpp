@@ -21,6 +21,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 constexpr const char kResultPath[] = "C:\\Tools\\ComList.txt";
+constexpr const char kWidcommKey[] = "SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect";
 constexpr const char kClosing[] =
     "\r\nOpen test...\r\n"
     "\r\nTest finished.\r\n"
@@ -130,13 +131,22 @@ TEST_F(PortTestDlgTest, CompleteRunOnEveryPlatform) {
         {"Windows Me with Socket", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 0),
          "SOFTWARE\\Socket Communications", "SOCKET stack\r\nWin9X\r\n"},
         {"NT 3.51", MakeVersion(VER_PLATFORM_WIN32_NT, 3, 51, 5), nullptr, ""},
-        {"NT 3.51 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_NT, 3, 51, 5),
-         "SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect", "WIDCOMM stack\r\n"},
+        {"NT 3.51 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_NT, 3, 51, 5), kWidcommKey,
+         "WIDCOMM stack\r\n"},
         {"NT 4.0", MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6), nullptr, ""},
         {"Windows 2000", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 0), nullptr, "WinNT 5.0,SP0\r\n"},
         {"Windows XP SP2 with Socket", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2),
          "SOFTWARE\\Socket Communications", "SOCKET stack\r\nWinNT 5.1,SP2\r\n"},
         {"Win32s", MakeVersion(VER_PLATFORM_WIN32s, 3, 11, 0), nullptr, ""},
+        // With the WIDCOMM stack and no ports, its pass still has its say.
+        {"Windows 98 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), kWidcommKey,
+         "WIDCOMM stack\r\nWin9X\r\nWIDCOMM: 0 enum error\r\n"},
+        {"NT 4.0 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6), kWidcommKey,
+         "WIDCOMM stack\r\nWIDCOMM: 0 enum error\r\n"},
+        {"Windows XP SP2 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2), kWidcommKey,
+         "WIDCOMM stack\r\nWinNT 5.1,SP2\r\nWIDCOMM: 0 enum error\r\n"},
+        {"Win32s with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32s, 3, 11, 0), kWidcommKey,
+         "WIDCOMM stack\r\nWIDCOMM: 0 enum error\r\n"},
     };
     for (const PlatformRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -154,6 +164,21 @@ TEST_F(PortTestDlgTest, CompleteRunOnEveryPlatform) {
         EXPECT_EQ(Join(Items()), expected);
         ExpectCleanEnd();
     }
+}
+
+// The stack's key opens when the stack is detected, then no key opens again.
+TEST_F(PortTestDlgTest, NoPortsAndAnAutoConnectKeyThatStopsOpening) {
+    CreateKey(kWidcommKey);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
+    sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 2);
+    RunTimed(5);
+    const std::string expected =
+        "WIDCOMM stack\r\nWIDCOMM: no AutoConnect\r\n"
+        "Search COM ports, Time=0.005000\r\n" +
+        std::string(kClosing);
+    EXPECT_EQ(ResultFile(), expected);
+    EXPECT_EQ(Join(Items()), expected);
+    ExpectCleanEnd();
 }
 
 TEST_F(PortTestDlgTest, RunListsTheLinesOneEntryEach) {
