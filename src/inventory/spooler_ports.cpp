@@ -3,6 +3,7 @@
 // ENUM when the spooler has nothing to list or no buffer can be had.
 #include "inventory/spooler_ports.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "inventory/device_tree.h"
@@ -36,8 +37,9 @@ private:
 // elsewhere is not trusted. The zeroed slack behind the buffer ends a text
 // that runs up to the buffer's end without a terminator.
 const char* TextInside(const char* text, const BYTE* buffer, DWORD size) {
-    const auto* at = reinterpret_cast<const BYTE*>(text);
-    if (text == nullptr || at < buffer || at >= buffer + size) {
+    const auto at = reinterpret_cast<std::uintptr_t>(text);
+    const auto start = reinterpret_cast<std::uintptr_t>(buffer);
+    if (text == nullptr || at < start || at - start >= size) {
         return nullptr;
     }
     return text;
