@@ -41,7 +41,8 @@ TEST_F(FrameworkTest, StringsCopyJoinAndFormat) {
     CString line;
     line.Format("index %d = %s, Time=%lf\r\n", 3, "(COM4) X", 0.015);
     EXPECT_STREQ(line, "index 3 = (COM4) X, Time=0.015000\r\n");
-    line = line;
+    const CString& same = line;
+    line = same;
     EXPECT_EQ(line.GetLength(), 35);
 }
 
