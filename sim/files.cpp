@@ -1,6 +1,7 @@
 // The simulated file system: an in-memory store of files, the handles opened
-// on them, the executable's own path, and the serial devices behind the COM
-// port names.
+// on them (by the product or by other programs), the read-only attribute, the
+// disk's room, the executable's own path, and the serial devices behind the
+// COM port names.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>

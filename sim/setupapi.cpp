@@ -1,5 +1,6 @@
 // The simulated Setup API: device-interface sets built from the registry's
-// DeviceClasses key, the way Windows and Wine keep registered interfaces.
+// DeviceClasses key, the way Windows and Wine keep registered interfaces, and
+// the odd device paths and stale interfaces a test may ask it to report.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
