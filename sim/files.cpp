@@ -1,10 +1,12 @@
 // The simulated file system: an in-memory store of files, the handles opened
-// on them, the executable's own path, and the serial devices behind the COM
-// port names.
+// on them (by the product or by other programs), the read-only attribute, the
+// disk's room, the executable's own path, and the serial devices behind the
+// COM port names.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -15,6 +17,7 @@
 
 namespace {
 
+using sim::internal::ParseQuoted;
 using sim::internal::Trimmed;
 
 constexpr DWORD kErrorFileExists = 80;
@@ -29,7 +32,8 @@ struct OpenFile {
     DWORD access = 0;
     DWORD shareMode = 0;
     std::size_t position = 0;
-    int port = 0;  // the COM port of a device handle, 0 for a file
+    int port = 0;                // the COM port of a device handle, 0 for a file
+    bool heldElsewhere = false;  // opened by another program, not the product
 };
 
 struct SerialPort {
@@ -40,6 +44,8 @@ struct SerialPort {
 struct FileStore {
     std::map<std::string, std::string> contents;  // keyed by folded path
     std::set<std::string> uncreatable;
+    std::set<std::string> readOnly;
+    int64_t diskSpace = -1;  // bytes of file data that still fit; -1: no limit
     std::map<uintptr_t, OpenFile> handles;
     uintptr_t nextHandle = 0x1000;
     std::string modulePath = kDefaultModulePath;
@@ -139,6 +145,20 @@ bool SharingConflicts(const std::string& key, DWORD access, DWORD shareMode) {
     return false;
 }
 
+// Of `count` bytes written at `position` into a file of `size` bytes, how
+// many the disk has room for; the disk's room shrinks by what the file grows.
+DWORD BytesThatFit(std::size_t size, std::size_t position, DWORD count) {
+    int64_t& space = Store().diskSpace;
+    if (space < 0) {
+        return count;
+    }
+    const std::size_t end = position + count;
+    const int64_t growth = end > size ? static_cast<int64_t>(end - size) : 0;
+    const int64_t taken = std::min(growth, space);
+    space -= taken;
+    return static_cast<DWORD>(count - (growth - taken));
+}
+
 HANDLE Fail(DWORD status) {
     SetLastError(status);
     return INVALID_HANDLE_VALUE;
@@ -229,7 +249,11 @@ bool ParseSerialDevice(const std::string& text, SerialPort* port) {
 namespace sim {
 
 int OpenHandleCount() {
-    return static_cast<int>(Store().handles.size());
+    int count = 0;
+    for (const auto& entry : Store().handles) {
+        count += entry.second.heldElsewhere ? 0 : 1;
+    }
+    return count;
 }
 
 bool FileExists(const std::string& path) {
@@ -243,6 +267,28 @@ std::string FileContents(const std::string& path) {
 
 void MakeFileUncreatable(const std::string& path) {
     Store().uncreatable.insert(Fold(path));
+}
+
+void SetDiskSpace(int64_t bytes) {
+    Store().diskSpace = bytes < 0 ? -1 : bytes;
+}
+
+void HoldFileOpen(const std::string& path, DWORD access, DWORD shareMode) {
+    FileStore& store = Store();
+    OpenFile file;
+    file.key = Fold(path);
+    file.access = access;
+    file.shareMode = shareMode;
+    file.heldElsewhere = true;
+    store.contents[file.key];
+    NewHandle(file);
+}
+
+void ReleaseHeldFiles() {
+    auto& handles = Store().handles;
+    for (auto entry = handles.begin(); entry != handles.end();) {
+        entry = entry->second.heldElsewhere ? handles.erase(entry) : std::next(entry);
+    }
 }
 
 void SetModulePath(const std::string& path) {
@@ -274,6 +320,52 @@ std::vector<DeviceOpenAttempt> DeviceOpenAttempts() {
 namespace internal {
 void ResetFiles() {
     Store() = FileStore();
+}
+
+// readonly="PATH" (the file, empty if it was missing, gets the read-only
+// attribute), held="PATH" (another program holds it open for reading and
+// writing, sharing both), locked="PATH" (held, sharing nothing) and
+// diskspace=BYTES.
+bool ApplyFilesLine(const std::string& text, std::string* message) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        *message = "missing '=' in file setting";
+        return false;
+    }
+    const std::string key = Trimmed(text.substr(0, equals));
+    const std::string value = Trimmed(text.substr(equals + 1));
+    if (key == "diskspace") {
+        if (value.empty() || value.size() > 12 ||
+            value.find_first_not_of("0123456789") != std::string::npos) {
+            *message = "bad disk space '" + value + "' (expected a number of bytes)";
+            return false;
+        }
+        sim::SetDiskSpace(std::stoll(value));
+        return true;
+    }
+    std::string path;
+    std::size_t pos = 0;
+    if (value.empty() || value[0] != '"' || !ParseQuoted(value, &pos, &path, message) ||
+        pos != value.size()) {
+        if (message->empty()) {
+            *message = "expected a quoted path after '='";
+        }
+        return false;
+    }
+    const DWORD both = GENERIC_READ | GENERIC_WRITE;
+    if (key == "readonly") {
+        Store().contents[Fold(path)];
+        Store().readOnly.insert(Fold(path));
+    } else if (key == "held") {
+        sim::HoldFileOpen(path, both, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    } else if (key == "locked") {
+        sim::HoldFileOpen(path, both, 0);
+    } else {
+        *message =
+            "unknown file setting '" + key + "' (expected readonly, held, locked or diskspace)";
+        return false;
+    }
+    return true;
 }
 
 bool ApplySerialLine(const std::string& text, std::string* message) {
@@ -356,11 +448,19 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     if (truncate && store.uncreatable.count(key) != 0) {
         return Fail(ERROR_ACCESS_DENIED);
     }
+    // A read-only file can be opened for reading only, and not re-created.
+    if (exists && store.readOnly.count(key) != 0 && ((access & GENERIC_WRITE) || truncate)) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
     if (SharingConflicts(key, access, shareMode)) {
         return Fail(ERROR_SHARING_VIOLATION);
     }
     if (truncate) {
-        store.contents[key].clear();
+        std::string& data = store.contents[key];
+        if (store.diskSpace >= 0) {
+            store.diskSpace += static_cast<int64_t>(data.size());
+        }
+        data.clear();
     }
     OpenFile file;
     file.key = key;
@@ -391,14 +491,19 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
         return TRUE;
     }
     std::string& data = Store().contents[open->key];
+    const DWORD fitting = BytesThatFit(data.size(), open->position, count);
+    if (count > 0 && fitting == 0) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
     if (data.size() < open->position) {
         data.resize(open->position, '\0');
     }
-    data.replace(open->position, std::min<std::size_t>(count, data.size() - open->position),
-                 static_cast<const char*>(buffer), count);
-    open->position += count;
+    data.replace(open->position, std::min<std::size_t>(fitting, data.size() - open->position),
+                 static_cast<const char*>(buffer), fitting);
+    open->position += fitting;
     if (written != nullptr) {
-        *written = count;
+        *written = fitting;
     }
     return TRUE;
 }
@@ -436,6 +541,66 @@ BOOL CloseHandle(HANDLE handle) {
     if (Store().handles.erase(reinterpret_cast<uintptr_t>(handle)) == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR name) {
+    DWORD status = 0;
+    if (sim::internal::CallFails("DeleteFileA", &status)) {
+        SetLastError(status);
+        return FALSE;
+    }
+    FileStore& store = Store();
+    const std::string key = Fold(name != nullptr ? name : "");
+    if (store.contents.count(key) == 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (store.readOnly.count(key) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    for (const auto& entry : store.handles) {
+        if (entry.second.key == key) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return FALSE;
+        }
+    }
+    store.contents.erase(key);
+    return TRUE;
+}
+
+// Files carry only the read-only attribute here; the others read as archive.
+DWORD GetFileAttributesA(LPCSTR name) {
+    DWORD status = 0;
+    if (sim::internal::CallFails("GetFileAttributesA", &status)) {
+        SetLastError(status);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    const std::string key = Fold(name != nullptr ? name : "");
+    if (Store().contents.count(key) == 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return Store().readOnly.count(key) != 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE;
+}
+
+BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
+    DWORD status = 0;
+    if (sim::internal::CallFails("SetFileAttributesA", &status)) {
+        SetLastError(status);
+        return FALSE;
+    }
+    const std::string key = Fold(name != nullptr ? name : "");
+    if (Store().contents.count(key) == 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        Store().readOnly.insert(key);
+    } else {
+        Store().readOnly.erase(key);
     }
     return TRUE;
 }

@@ -52,6 +52,8 @@ bool ApplySpoolerLine(const std::string& text, std::string* message);
 // One line of [@serial] ("COM3=busy") and of [@codepage] ("acp=932").
 bool ApplySerialLine(const std::string& text, std::string* message);
 bool ApplyCodePageLine(const std::string& text, std::string* message);
+// One line of [@files] ("readonly=\"C:\\Tools\\ComList.txt\"", "diskspace=100").
+bool ApplyFilesLine(const std::string& text, std::string* message);
 
 // `text` without the spaces and tabs around it.
 std::string Trimmed(const std::string& text);

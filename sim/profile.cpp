@@ -40,6 +40,7 @@ const std::map<std::string, SectionHandler>& MachineSections() {
         {"codepage", sim::internal::ApplyCodePageLine},
         {"setupapi", sim::internal::ApplySetupApiLine},
         {"spooler", sim::internal::ApplySpoolerLine},
+        {"files", sim::internal::ApplyFilesLine},
     };
     return sections;
 }

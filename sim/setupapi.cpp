@@ -1,5 +1,6 @@
 // The simulated Setup API: device-interface sets built from the registry's
-// DeviceClasses key, the way Windows and Wine keep registered interfaces.
+// DeviceClasses key, the way Windows and Wine keep registered interfaces, and
+// the odd device paths and stale interfaces a test may ask it to report.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,9 @@
 #include "internal.h"
 #include "registry_store.h"
 #include "sim/control.h"
+
+using sim::internal::ParseQuoted;
+using sim::internal::Trimmed;
 
 namespace {
 
@@ -24,6 +28,7 @@ struct Member {
     GUID interfaceClass;
     DWORD flags;
     std::string devicePath;
+    bool pathUnterminated;
     GUID deviceClass;
     DWORD devInst;
 };
@@ -35,6 +40,12 @@ struct DeviceInfoSet {
 struct SetupApi {
     std::map<uintptr_t, DeviceInfoSet> sets;
     std::set<std::string> failingClasses;  // formatted in lower case
+    // Device paths that the interfaces of an instance report instead of their
+    // own, keyed by the instance id in lower case; and instances whose path
+    // comes back without a terminator.
+    std::map<std::string, std::string> devicePaths;
+    std::set<std::string> unterminatedPaths;
+    bool listInterfacesWithoutInstance = false;
     uintptr_t nextHandle = kFirstSetHandle;
     DWORD nextDevInst = kFirstDevInst;
 };
@@ -156,7 +167,8 @@ bool ReadMember(const GUID& interfaceClass, const std::string& classPath,
         return false;
     }
     std::string instancePath = kEnum + instance;
-    if (!sim::registry_store::KeyExists(HKEY_LOCAL_MACHINE, instancePath)) {
+    if (!sim::registry_store::KeyExists(HKEY_LOCAL_MACHINE, instancePath) &&
+        !TheSetupApi().listInterfacesWithoutInstance) {
         return false;
     }
     std::string flattened = instance;
@@ -168,6 +180,12 @@ bool ReadMember(const GUID& interfaceClass, const std::string& classPath,
     member->interfaceClass = interfaceClass;
     member->flags = active ? SPINT_ACTIVE : 0;
     member->devicePath = Lowered("\\\\?\\" + flattened + "#" + FormatGuid(interfaceClass));
+    const std::string key = Lowered(instance);
+    const auto replaced = TheSetupApi().devicePaths.find(key);
+    if (replaced != TheSetupApi().devicePaths.end()) {
+        member->devicePath = replaced->second;
+    }
+    member->pathUnterminated = TheSetupApi().unterminatedPaths.count(key) != 0;
     member->deviceClass = GUID{};
     std::string classText;
     if (ReadString(instancePath, "ClassGUID", &classText)) {
@@ -225,14 +243,59 @@ int OpenDeviceInfoSetCount() {
     return static_cast<int>(TheSetupApi().sets.size());
 }
 
+void SetDevicePath(const std::string& instanceId, const std::string& path) {
+    TheSetupApi().devicePaths[Lowered(instanceId)] = path;
+}
+
+void SetDevicePathUnterminated(const std::string& instanceId) {
+    TheSetupApi().unterminatedPaths.insert(Lowered(instanceId));
+}
+
+void ListInterfacesWithoutInstance(bool listed) {
+    TheSetupApi().listInterfacesWithoutInstance = listed;
+}
+
 namespace internal {
 
 void ResetSetupApi() {
     TheSetupApi() = SetupApi();
 }
 
-// "fail={guid}": getting a set of that class fails.
+// "INSTANCE"="PATH" or "INSTANCE"=unterminated: that instance's interfaces
+// report this device path, or their own without a terminator.
+bool ApplyDevicePathLine(const std::string& text, std::string* message) {
+    std::string instance;
+    size_t pos = 0;
+    if (!ParseQuoted(text, &pos, &instance, message)) {
+        return false;
+    }
+    std::string rest = Trimmed(text.substr(pos));
+    if (rest.empty() || rest[0] != '=') {
+        *message = "missing '=' after the device instance";
+        return false;
+    }
+    rest = Trimmed(rest.substr(1));
+    if (rest == "unterminated") {
+        sim::SetDevicePathUnterminated(instance);
+        return true;
+    }
+    std::string path;
+    pos = 0;
+    if (rest.empty() || rest[0] != '"' || !ParseQuoted(rest, &pos, &path, message) ||
+        pos != rest.size()) {
+        *message = "expected a quoted device path or unterminated after '='";
+        return false;
+    }
+    sim::SetDevicePath(instance, path);
+    return true;
+}
+
+// "fail={guid}": getting a set of that class fails. "orphans=listed":
+// interfaces whose instance key is missing are listed all the same.
 bool ApplySetupApiLine(const std::string& text, std::string* message) {
+    if (!text.empty() && text[0] == '"') {
+        return ApplyDevicePathLine(text, message);
+    }
     size_t equals = text.find('=');
     if (equals == std::string::npos) {
         *message = "missing '=' in Setup API setting";
@@ -246,8 +309,13 @@ bool ApplySetupApiLine(const std::string& text, std::string* message) {
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
         value.erase(0, 1);
     }
+    if (key == "orphans" && value == "listed") {
+        sim::ListInterfacesWithoutInstance(true);
+        return true;
+    }
     if (key != "fail") {
-        *message = "unknown Setup API setting '" + key + "' (expected fail)";
+        *message = "unknown Setup API setting '" + key +
+                   "' (expected fail, orphans=listed or \"INSTANCE\"=\"PATH\")";
         return false;
     }
     GUID guid;
@@ -352,8 +420,9 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA
         return Failure(ERROR_INVALID_USER_BUFFER);
     }
     const std::string& path = member->devicePath;
-    DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
-                                      path.size() + 1);
+    constexpr size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    const size_t terminator = member->pathUnterminated ? 0 : 1;
+    DWORD needed = static_cast<DWORD>(kPathOffset + path.size() + terminator);
     if (requiredSize != nullptr) {
         *requiredSize = needed;
     }
@@ -361,7 +430,15 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA
     if (detail == nullptr || detailSize < needed) {
         return Failure(ERROR_INSUFFICIENT_BUFFER);
     }
-    std::memcpy(detail->DevicePath, path.c_str(), path.size() + 1);
+    if (member->pathUnterminated) {
+        // The path, repeated, fills the buffer to its very end.
+        char* out = reinterpret_cast<char*>(detail) + kPathOffset;
+        for (size_t i = 0; i < detailSize - kPathOffset; ++i) {
+            out[i] = path.empty() ? '?' : path[i % path.size()];
+        }
+    } else {
+        std::memcpy(detail->DevicePath, path.c_str(), path.size() + 1);
+    }
     if (device != nullptr) {
         device->ClassGuid = member->deviceClass;
         device->DevInst = member->devInst;

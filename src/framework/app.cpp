@@ -2,9 +2,15 @@
 #include "framework/app.h"
 
 #include <cstring>
+#include <new>
+
+#include "framework/exceptions.h"
 
 namespace {
 CWinApp* currentApp = nullptr;
+
+constexpr char kOutOfMemory[] = "Out of memory.";
+constexpr char kUnexpectedError[] = "The program stopped after an unexpected error.";
 
 // Copies at most `capacity` - 1 bytes of `text` and terminates.
 void CopyText(char* target, std::size_t capacity, const char* text, std::size_t length) {
@@ -109,16 +115,39 @@ HINSTANCE AfxFindResourceHandle(const char* /*name*/, const char* /*type*/) {
 
 void AfxEnableControlContainer() {}
 
+namespace {
+
+constexpr int kStartFailed = -1;
+
+// A framework exception that no handler caught ends the program with a message
+// instead of the runtime's abort. The main window is gone by now, so the box
+// has no owner.
+int EndOnException(CWinApp& app, const char* message) {
+    app.m_pMainWnd = nullptr;
+    AfxMessageBox(message, MB_OK | MB_ICONSTOP);
+    return kStartFailed;
+}
+
+}  // namespace
+
 int AfxWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
     CWinApp* app = AfxGetApp();
     if (app == nullptr) {
-        return -1;
+        return kStartFailed;
     }
     app->SetUpFromModule(instance);
-    if (!app->InitInstance()) {
-        return app->ExitInstance();
+    try {
+        if (!app->InitInstance()) {
+            return app->ExitInstance();
+        }
+        return app->Run();
+    } catch (const CMemoryException&) {
+        return EndOnException(*app, kOutOfMemory);
+    } catch (const std::bad_alloc&) {
+        return EndOnException(*app, kOutOfMemory);
+    } catch (const CException&) {
+        return EndOnException(*app, kUnexpectedError);
     }
-    return app->Run();
 }
 
 int AfxMessageBox(const char* text, UINT type) {

@@ -79,7 +79,8 @@ HINSTANCE AfxFindResourceHandle(const char* name, const char* type);
 void AfxEnableControlContainer();
 
 // The framework's entry point: sets the application up, calls InitInstance
-// and ends the program when that returns FALSE, giving the exit code.
+// and ends the program when that returns FALSE, giving the exit code. A
+// framework exception that escapes ends it with a message box and exit code -1.
 int AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
 
 // A message box owned by the main window and titled with the application's name.

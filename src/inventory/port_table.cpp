@@ -2,7 +2,6 @@
 #include "inventory/port_table.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "framework/exceptions.h"
@@ -43,6 +42,11 @@ bool ValidPort(int n) {
     return n >= 1 && n <= kPortCount;
 }
 
+// The white space that atoi skips in the C locale.
+bool IsAtoiSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 PortKind ClassifyUpper(const char* upper) {
     const std::size_t length = std::strlen(upper);
     if (std::strstr(upper, "BLUETOOTH") != nullptr || std::strstr(upper, " BT ") != nullptr) {
@@ -74,11 +78,31 @@ void ResetPortTable() {
     }
 }
 
+// Reads the number as the runtime's atoi does (leading white space, one sign,
+// digits up to the first non-digit) but stops as soon as the digits pass the
+// highest port: atoi's result for a number beyond an int is whatever the C
+// runtime makes of it, and such a name must not land in a low slot.
 int ParsePortNumber(const char* text) {
     if (text == nullptr) {
         return 0;
     }
-    const int n = std::atoi(text);
+    while (IsAtoiSpace(*text)) {
+        ++text;
+    }
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+') {
+        ++text;
+    }
+    int n = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        n = n * 10 + (*text - '0');
+        if (n > kPortCount) {
+            return 0;
+        }
+    }
+    if (negative && n != 0) {
+        return 0;
+    }
     return ValidPort(n) ? n : 0;
 }
 

@@ -34,7 +34,8 @@ extern PortTable portTable;
 void ResetPortTable();
 
 // The number in the text that follows a "COM" prefix, read as the runtime's
-// atoi reads it; 0 when it isn't a port from 1 to 80.
+// atoi reads it; 0 when it isn't a port from 1 to 80, including numbers too
+// large for an int.
 int ParsePortNumber(const char* text);
 
 PortKind ClassifyDescription(const char* description);

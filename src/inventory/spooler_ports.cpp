@@ -3,6 +3,7 @@
 // ENUM when the spooler has nothing to list or no buffer can be had.
 #include "inventory/spooler_ports.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "inventory/device_tree.h"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr DWORD kPortInfoLevel = 2;
 constexpr DWORD kBufferSlack = 16;
+constexpr DWORD kLargestSize = 0xFFFFFFFF;
 constexpr char kEnumRoot[] = "ENUM";
 
 // A block from the pool, given back when its holder leaves scope.
@@ -31,14 +33,27 @@ private:
     void* block_;
 };
 
-void RecordPort(const PORT_INFO_2A& port) {
-    const char* name = port.pPortName;
+// The spooler places every text inside the buffer it was given; a pointer
+// elsewhere is not trusted. The zeroed slack behind the buffer ends a text
+// that runs up to the buffer's end without a terminator.
+const char* TextInside(const char* text, const BYTE* buffer, DWORD size) {
+    const auto at = reinterpret_cast<std::uintptr_t>(text);
+    const auto start = reinterpret_cast<std::uintptr_t>(buffer);
+    if (text == nullptr || at < start || at - start >= size) {
+        return nullptr;
+    }
+    return text;
+}
+
+void RecordPort(const PORT_INFO_2A& port, const BYTE* buffer, DWORD size) {
+    const char* name = TextInside(port.pPortName, buffer, size);
     if (name == nullptr || std::strncmp(name, "COM", 3) != 0) {
         return;
     }
     const int number = ParsePortNumber(name + 3);
+    const char* description = TextInside(port.pDescription, buffer, size);
     if (number != 0) {
-        FillFromDescription(number, port.pDescription != nullptr ? port.pDescription : "");
+        FillFromDescription(number, description != nullptr ? description : "");
     }
 }
 
@@ -51,10 +66,18 @@ int ScanSpoolerPorts() {
     if (needed == 0) {
         return ScanDeviceTree(kEnumRoot);
     }
+    // A size so close to 4 GB that the slack would wrap is refused, as the
+    // pool refuses any size it cannot add its own header to.
+    if (needed > kLargestSize - kBufferSlack) {
+        return ScanDeviceTree(kEnumRoot);
+    }
     CPoolBlock buffer(ThePool(), needed + kBufferSlack);
     if (buffer.Get() == nullptr) {
         return ScanDeviceTree(kEnumRoot);
     }
+    // A reused pool block still holds old bytes; records the spooler claims
+    // but does not write must read as empty, and texts must end in the slack.
+    std::memset(buffer.Get(), 0, needed + kBufferSlack);
     const DWORD bufferSize = needed;
     EnumPortsA(nullptr, kPortInfoLevel, buffer.Get(), bufferSize, &needed, &returned);
     // Only the records that fit in the buffer are read, whatever count the
@@ -64,7 +87,7 @@ int ScanSpoolerPorts() {
     for (DWORD i = 0; i < returned && i < fitting; ++i) {
         PORT_INFO_2A port;
         std::memcpy(&port, buffer.Get() + i * sizeof port, sizeof port);
-        RecordPort(port);
+        RecordPort(port, buffer.Get(), bufferSize);
     }
     return 1;
 }

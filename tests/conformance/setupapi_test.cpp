@@ -217,6 +217,15 @@ TEST_F(SetupApiTest, EntryWithoutDeviceInstanceIsLeftOut) {
     EXPECT_TRUE(Paths(set).empty());
 }
 
+// The one way a caller can make SetupDiGetClassDevsA refuse a set: no class
+// and no request for all classes.
+TEST_F(SetupApiTest, InterfaceSetWithoutAClassIsRefused) {
+    SetLastError(0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kPresentInterfaces));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
 TEST_F(SetupApiTest, UnregisteredClassGivesValidEmptySet) {
     HDEVINFO set = Open(kEmptyClass);
     ASSERT_NE(INVALID_HANDLE_VALUE, set);

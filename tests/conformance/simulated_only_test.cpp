@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace conformance {
 namespace {
@@ -99,6 +100,25 @@ TEST_F(SimulatedTest, InjectedFailuresComeBackUnchanged) {
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
     EXPECT_EQ(1, sim::OpenKeyCount());
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+}
+
+// Without a count, a failure stays from the nth call on until it is cleared,
+// as a resource that has run out stays out.
+TEST_F(SimulatedTest, FailuresFromTheNthCallOnPersist) {
+    HKEY key = Create("SOFTWARE\\Exhausted");
+    sim::FailCall("RegQueryValueExA", ERROR_NOT_ENOUGH_MEMORY, 3);
+    DWORD size = 4;
+    std::vector<LONG> results;
+    for (int call = 0; call < 12; ++call) {
+        results.push_back(RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &size));
+    }
+    std::vector<LONG> expected(12, ERROR_NOT_ENOUGH_MEMORY);
+    expected[0] = expected[1] = ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ(expected, results);
+    sim::ClearFaults();
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &size));
+    RegCloseKey(key);
 }
 
 TEST_F(SimulatedTest, DeletedKeyHandleStillCloses) {

@@ -68,6 +68,17 @@ protected:
 #endif
     }
 
+    // Adds a port to those the machine has; give it a name that sorts last.
+    void AddPort(const std::string& port) {
+        ports_.push_back(port);
+#ifdef _WIN32
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(portsKey_, port.c_str(), 0, REG_SZ,
+                                                reinterpret_cast<const BYTE*>(""), 1));
+#else
+        sim::AddSpoolerPort({port, kDescription, false});
+#endif
+    }
+
     // Makes these the machine's only ports. Wine lists them sorted by name,
     // Windows and the simulation in the order written: tests give them sorted.
     void UsePorts(const std::vector<std::string>& ports) {
@@ -166,6 +177,23 @@ TEST_F(SpoolerTest, BufferOneByteShortIsRefused) {
     EXPECT_FALSE(EnumPortsA(nullptr, 2, buffer.data(), needed - 1, &reported, &returned));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
     EXPECT_EQ(needed, reported);
+    EXPECT_EQ(0u, returned);
+}
+
+// A port added between the size query and the listing: the buffer sized by
+// the query no longer holds the list, and nothing is returned.
+TEST_F(SpoolerTest, ListingThatGrewSinceTheSizeQueryIsRefused) {
+    UsePorts(kPorts);
+    const DWORD firstNeeded = AskNeeded();
+    AddPort("LPT9:");
+    std::vector<BYTE> buffer(firstNeeded + kSlack, kPoison);
+    DWORD reported = kPoisonDword;
+    DWORD returned = kPoisonDword;
+    SetLastError(0);
+    EXPECT_FALSE(EnumPortsA(nullptr, 2, buffer.data(), firstNeeded, &reported, &returned));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(ExpectedNeeded(), reported);
+    EXPECT_GT(reported, firstNeeded);
     EXPECT_EQ(0u, returned);
 }
 

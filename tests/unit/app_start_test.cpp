@@ -35,6 +35,7 @@ protected:
         sim::ResetMachine();
     }
     void TearDown() override {
+        sim::ClearFaults();
         sim::SetDialogUser(nullptr);
         app_.reset();
         ThePool().PoolReset();
@@ -158,6 +159,37 @@ TEST_F(AppStartTest, WithoutTheTemplateTheProgramEndsSilently) {
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_EQ(app_->m_pMainWnd, nullptr);
     EXPECT_FALSE(sim::FileExists("C:\\Tools\\ComList.txt"));
+}
+
+// Running out of memory before the dialog opens ends the program with a
+// message and a failure code rather than an abort; so does a refusal later,
+// while the dialog is open, that nothing else caught.
+TEST_F(AppStartTest, MemoryRefusedAtStartEndsWithAMessage) {
+    bool userRan = false;
+    sim::SetDialogUser([&](HWND) { userRan = true; });
+    sim::FailAllocation(1);
+    EXPECT_NE(Start("C:\\Tools\\Varnobel.exe"), 0);
+    EXPECT_FALSE(userRan);
+    const auto boxes = sim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Out of memory.");
+    EXPECT_EQ(boxes[0].caption, "Varnobel");
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].type & 0x0F, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(app_->m_pMainWnd, nullptr);
+    EXPECT_FALSE(sim::FileExists("C:\\Tools\\ComList.txt"));
+}
+
+TEST_F(AppStartTest, WithoutPoolMemoryTheDialogStillRuns) {
+    sim::FailCall("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+    std::string seenDirectory = "not seen";
+    sim::SetDialogUser([&](HWND dialog) {
+        seenDirectory = static_cast<const char*>(app_->appDirectory);
+        sim::ClickButton(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(Start("C:\\Tools\\Varnobel.exe"), 0);
+    EXPECT_EQ(seenDirectory, "");
+    EXPECT_TRUE(sim::MessageBoxes().empty());
 }
 
 }  // namespace

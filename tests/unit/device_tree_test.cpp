@@ -118,7 +118,11 @@ TEST_F(DeviceTreeTest, WalkAcceptsOnlyComNamesOfPortsOneToEighty) {
          PortInstance("ACPI\\D\\0", "COM81", "Big") + PortInstance("ACPI\\E\\0", "CO", "Short") +
          PortInstance("ACPI\\F\\0", "", "Empty") + PortInstance("ACPI\\G\\0", "COM", "Bare") +
          PortInstance("ACPI\\H\\0", "cOm80x", "Last") + Section("ACPI\\I\\0") +
-         Value("Class", "Ports") + "\"PortName\"=dword:00000003\n");
+         Value("Class", "Ports") + "\"PortName\"=dword:00000003\n" +
+         PortInstance("ACPI\\J\\0", "CON5", "Not COM") +
+         PortInstance("ACPI\\K\\0", "CO6", "Short prefix") +
+         PortInstance("ACPI\\L\\0", "COM4294967297", "Wraps to 1") +
+         PortInstance("ACPI\\M\\0", "COM-4294967293", "Wraps to 3"));
     EXPECT_EQ(ScanDeviceTree(kRoot), 1);
     EXPECT_EQ(Slot(4), (SlotView{General, "(COM4) Serial Port", "Lower case"}));
     EXPECT_EQ(Slot(80).description, "Last");

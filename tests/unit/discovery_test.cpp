@@ -181,9 +181,91 @@ TEST_F(DiscoveryTest, EveryRunStartsFromAnEmptyTable) {
     }
 }
 
+// A machine with the WIDCOMM stack and ports for every source: the spooler
+// lists COM1 and a Bluetooth COM4 that the stack has paired with a headset,
+// the serial map knows COM3, and the Setup API a USB COM5.
+constexpr const char kPopulatedMachine[] =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect\\4]\n"
+    "\"BDAddress\"=hex:00,11,22,aa,bb,cc\n"
+    "\"BDName\"=\"Headset\"\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WIDCOMM\\btConfig\\Devices\\00:11:22:aa:bb:cc]\n"
+    "\"LinkKey\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10\n"
+    "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n"
+    "\"\\\\Device\\\\Serial2\"=\"COM3\"\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1\\5]\n"
+    "\"Class\"=\"Ports\"\n"
+    "\"PortName\"=\"COM5\"\n"
+    "\"DeviceDesc\"=\"USB Serial Port\"\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+    "{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#USB#VID_1#5#{86e0d1e0-8089-11d0-9ce4-"
+    "08003e301f73}]\n"
+    "\"DeviceInstance\"=\"USB\\\\VID_1\\\\5\"\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+    "{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#USB#VID_1#5#{86e0d1e0-8089-11d0-9ce4-"
+    "08003e301f73}\\#\\Control]\n"
+    "\"Linked\"=dword:1\n"
+    "[@spooler]\n"
+    "\"COM1:\"=\"Communications Port\"\n"
+    "\"COM4:\"=\"Bluetooth Serial Port\"\n";
+
+// Which slots hold a port, and their labels.
+Lines PresentPorts() {
+    Lines ports;
+    for (const PortRecord& slot : portTable.slots) {
+        if (slot.kind != Absent) {
+            ports.emplace_back(slot.displayName);
+        }
+    }
+    return ports;
+}
+
+// Each platform runs its own passes and then the WIDCOMM pass, which sees
+// the Bluetooth ports those passes found.
+TEST_F(DiscoveryTest, EachPlatformRunsItsPassesBeforeTheWidcommPass) {
+    Load(kPopulatedMachine);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0));
+    EXPECT_EQ(
+        Discover(),
+        (Lines{"WIDCOMM stack\r\n", "Win9X\r\n", "WIDCOMM: reset (COM4) Bluetooth Serial Port\r\n",
+               "WIDCOMM: Found 3:(COM4) Bluetooth [Headset]\r\n", "WIDCOMM: 1 enum error\r\n"}));
+    EXPECT_EQ(PresentPorts(), (Lines{"(COM1) Serial Port", "(COM4) Bluetooth [Headset]"}));
+    EXPECT_EQ(portTable.slots[3].available, 1);
+    EXPECT_EQ(sim::ApiCallCount("SetupDiGetClassDevsA"), 0u);
+
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
+    dialog_.logList.ResetContent();
+    sim::ClearApiCallCounts();
+    EXPECT_EQ(Discover(), (Lines{"WIDCOMM stack\r\n", "WIDCOMM: 1 enum error\r\n"}));
+    EXPECT_EQ(PresentPorts(), Lines{"(COM3) COM Port"});
+    EXPECT_EQ(sim::ApiCallCount("EnumPortsA"), 0u);
+    EXPECT_EQ(sim::ApiCallCount("SetupDiGetClassDevsA"), 0u);
+
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2));
+    dialog_.logList.ResetContent();
+    sim::ClearApiCallCounts();
+    EXPECT_EQ(Discover(),
+              (Lines{"WIDCOMM stack\r\n", "WinNT 5.1,SP2\r\n", "WIDCOMM: 1 enum error\r\n"}));
+    EXPECT_EQ(PresentPorts(), (Lines{"(COM3) COM Port", "(COM5) USB Serial Port"}));
+    EXPECT_EQ(sim::ApiCallCount("EnumPortsA"), 0u);
+}
+
+// A stack whose AutoConnect key opens for the detection but not for the
+// pass: every open after the first fails, for good.
+TEST_F(DiscoveryTest, AnAutoConnectKeyThatStopsOpeningIsReported) {
+    Load(kPopulatedMachine);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0));
+    sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 2);
+    EXPECT_EQ(Discover(), (Lines{"WIDCOMM stack\r\n", "Win9X\r\n",
+                                 "WIDCOMM: reset (COM4) Bluetooth Serial Port\r\n",
+                                 "WIDCOMM: no AutoConnect\r\n"}));
+    EXPECT_EQ(portTable.slots[3].available, 0);
+}
+
 TEST_F(DiscoveryTest, TwoRunsLeaveTheSameTable) {
-    CreateKey(kWidcommKey);
+    Load(kPopulatedMachine);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0));
     Discover();
+    ASSERT_EQ(PresentPorts(), (Lines{"(COM1) Serial Port", "(COM4) Bluetooth [Headset]"}));
     const PortTable first = portTable;
     Discover();
     for (int i = 0; i < kPortCount; ++i) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <string>
 
 #include "framework/app.h"
@@ -40,7 +41,8 @@ TEST_F(FrameworkTest, StringsCopyJoinAndFormat) {
     CString line;
     line.Format("index %d = %s, Time=%lf\r\n", 3, "(COM4) X", 0.015);
     EXPECT_STREQ(line, "index 3 = (COM4) X, Time=0.015000\r\n");
-    line = line;
+    const CString& same = line;
+    line = same;
     EXPECT_EQ(line.GetLength(), 35);
 }
 
@@ -187,6 +189,45 @@ TEST_F(FrameworkTest, EntryPointSetsTheAppUpAndEndsWhenInitInstanceSaysSo) {
     EXPECT_EQ(app.seenInstance, sim::ExeInstance());
     EXPECT_EQ(AfxGetResourceHandle(), sim::ExeInstance());
     EXPECT_TRUE(app.Enable3dControls());
+}
+
+// An exception that leaves InitInstance ends the program with a message box
+// of its own and a failure code; the main window it may have named is gone.
+TEST_F(FrameworkTest, EntryPointEndsWithAMessageOnAnEscapedException) {
+    struct Throwing : CWinApp {
+        BOOL InitInstance() override {
+            m_pMainWnd = &window;
+            switch (kind) {
+                case 0:
+                    AfxThrowMemoryException();
+                case 1:
+                    throw std::bad_alloc();
+                default:
+                    AfxThrowFileException(ERROR_WRITE_FAULT);
+            }
+        }
+        int kind = 0;
+        CWnd window;
+    };
+    sim::SetModulePath("D:\\Diag\\PortCheck.exe");
+    Throwing app;
+    HWND window = sim::CreateTestDialog({});
+    app.window.m_hWnd = window;
+    const char* const expected[] = {"Out of memory.", "Out of memory.",
+                                    "The program stopped after an unexpected error."};
+    for (int kind = 0; kind < 3; ++kind) {
+        app.kind = kind;
+        EXPECT_EQ(AfxWinMain(sim::ExeInstance(), nullptr, nullptr, 1), -1) << kind;
+        EXPECT_EQ(app.m_pMainWnd, nullptr) << kind;
+        const auto boxes = sim::MessageBoxes();
+        ASSERT_EQ(boxes.size(), static_cast<std::size_t>(kind + 1));
+        EXPECT_EQ(boxes.back().text, expected[kind]);
+        EXPECT_EQ(boxes.back().caption, "PortCheck");
+        EXPECT_EQ(boxes.back().owner, nullptr);
+        EXPECT_EQ(boxes.back().type & 0xF0, static_cast<UINT>(MB_ICONSTOP));
+    }
+    app.window.m_hWnd = nullptr;
+    sim::DestroyTestDialog(window);
 }
 
 TEST_F(FrameworkTest, MessageBoxIsTitledWithTheAppName) {

@@ -4,6 +4,7 @@
 // set, key and heap block is given back. Also the device-path conversion.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 
 #include "framework/cstring.h"
@@ -66,6 +67,11 @@ public:
     Machine& SerialComm(const std::string& device, const std::string& portName) {
         text_ += "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n";
         text_ += "\"" + Escaped(device) + "\"=\"" + portName + "\"\n";
+        return *this;
+    }
+    // Setup API lines as a profile writes them.
+    Machine& SetupApi(const std::string& lines) {
+        text_ += "[@setupapi]\n" + lines;
         return *this;
     }
     Machine& RefuseSet(const std::string& interfaceClass) {
@@ -280,6 +286,77 @@ TEST_F(InterfacePassTest, PathTooLongForTheDetailBufferEndsThatClassLoop) {
     EXPECT_EQ(Absent, Slot(3).kind);
     EXPECT_EQ(Usb, Slot(4).kind);
     EXPECT_STREQ("(COM7) COM Port", Slot(7).displayName);
+}
+
+// The 261-byte detail buffer holds the size field and a path of this many
+// characters with its terminator.
+constexpr std::size_t kLongestPath =
+    261 - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) - 1;
+
+TEST_F(InterfacePassTest, APathThatJustFitsTheDetailBufferIsRead) {
+    // "\\?\" + "LONGBUS#" + the device + "#1" + "#" + the class: 53 characters
+    // besides the device.
+    for (std::size_t length : {kLongestPath, kLongestPath + 1}) {
+        SCOPED_TRACE(length);
+        sim::ResetMachine();
+        ResetPortTable();
+        const std::string longInstance = "LONGBUS\\" + std::string(length - 53, 'D') + "\\1";
+        Machine()
+            .Port(longInstance, "COM2", "Long Port")
+            .Interface(longInstance, kComPortClass)
+            .Port("ZBUS\\PORT\\1", "COM3", "Communications Port")
+            .Interface("ZBUS\\PORT\\1", kComPortClass)
+            .Load();
+        EXPECT_EQ(1, Scan());
+        const bool fits = length <= kLongestPath;
+        EXPECT_EQ(fits ? General : Absent, Slot(2).kind);
+        EXPECT_EQ(fits ? General : Absent, Slot(3).kind);
+    }
+}
+
+// Device paths a Setup API should not report: without the "\\?\" prefix,
+// shorter than it, and without a terminator. Each is passed over and the
+// next interface is still read.
+TEST_F(InterfacePassTest, OddDevicePathsAreSkipped) {
+    Machine()
+        .Port("ACPI\\PNP0501\\1", "COM1", "Communications Port")
+        .Interface("ACPI\\PNP0501\\1", kComPortClass)
+        .Port("ACPI\\PNP0501\\2", "COM2", "Communications Port")
+        .Interface("ACPI\\PNP0501\\2", kComPortClass)
+        .Port("ACPI\\PNP0501\\3", "COM3", "Communications Port")
+        .Interface("ACPI\\PNP0501\\3", kComPortClass)
+        .Port("ZBUS\\PORT\\4", "COM4", "USB Serial Port")
+        .Interface("ZBUS\\PORT\\4", kComPortClass)
+        .SetupApi("\"ACPI\\\\PNP0501\\\\1\"=\"ACPI#PNP0501#1#" + std::string(kComPortClass) +
+                  "\"\n"
+                  "\"ACPI\\\\PNP0501\\\\2\"=\"C:\"\n"
+                  "\"ACPI\\\\PNP0501\\\\3\"=unterminated\n")
+        .Load();
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(Absent, Slot(2).kind);
+    EXPECT_EQ(Absent, Slot(3).kind);
+    EXPECT_EQ(Usb, Slot(4).kind);
+    EXPECT_EQ(4u, sim::ApiCallCount("SetupDiGetDeviceInterfaceDetailA"));
+}
+
+// A stale registration: the interface is listed, but its device's instance
+// key is gone. Nothing is recorded for it and the next interface is read.
+TEST_F(InterfacePassTest, AnInterfaceWithoutItsInstanceKeyIsPassedOver) {
+    Machine()
+        .Interface("ACPI\\PNP0501\\9", kComPortClass)
+        .Port("ZBUS\\PORT\\1", "COM1", "Communications Port")
+        .Interface("ZBUS\\PORT\\1", kComPortClass)
+        .SetupApi("orphans=listed\n")
+        .Load();
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(1).kind);
+    EXPECT_EQ(2u, sim::ApiCallCount("SetupDiGetDeviceInterfaceDetailA"));
+    int recorded = 0;
+    for (const PortRecord& slot : portTable.slots) {
+        recorded += slot.kind != Absent;
+    }
+    EXPECT_EQ(1, recorded);
 }
 
 // Device path conversion ------------------------------------------------------

@@ -66,6 +66,19 @@ TEST(ParsePortNumber, ReadsLikeAtoi) {
     EXPECT_EQ(ParsePortNumber("abc"), 0);
     EXPECT_EQ(ParsePortNumber("4 2"), 4);
     EXPECT_EQ(ParsePortNumber(nullptr), 0);
+    EXPECT_EQ(ParsePortNumber("\n\v\f\r 7"), 7);
+    EXPECT_EQ(ParsePortNumber("000000000000000000012"), 12);
+    EXPECT_EQ(ParsePortNumber("-0"), 0);
+    EXPECT_EQ(ParsePortNumber("- 3"), 0);
+    EXPECT_EQ(ParsePortNumber("+-3"), 0);
+}
+
+// Through atoi these wrap to small numbers on some runtimes.
+TEST(ParsePortNumber, NumbersBeyondAnIntAreNoPorts) {
+    EXPECT_EQ(ParsePortNumber("4294967297"), 0);
+    EXPECT_EQ(ParsePortNumber("-4294967293"), 0);
+    EXPECT_EQ(ParsePortNumber("18446744073709551617"), 0);
+    EXPECT_EQ(ParsePortNumber("2147483648"), 0);
 }
 
 TEST(ClassifyDescription, FindsBluetoothByEveryRule) {
@@ -86,6 +99,19 @@ TEST(ClassifyDescription, RejectsNearMisses) {
     EXPECT_EQ(ClassifyDescription(""), General);
 }
 
+// " BT " must stand as a word of its own, or open or close the text.
+TEST(ClassifyDescription, BtCountsOnlyAsAWord) {
+    EXPECT_EQ(ClassifyDescription("a BT b"), Bluetooth);
+    EXPECT_EQ(ClassifyDescription("My BTX adapter"), General);
+    EXPECT_EQ(ClassifyDescription("MyBT adapter"), General);
+    EXPECT_EQ(ClassifyDescription("BT"), General);
+    EXPECT_EQ(ClassifyDescription("BT "), Bluetooth);
+    EXPECT_EQ(ClassifyDescription("BTport x"), General);
+    EXPECT_EQ(ClassifyDescription("x xBT"), General);
+    EXPECT_EQ(ClassifyDescription("x BTx"), General);
+    EXPECT_EQ(ClassifyDescription("x BT"), Bluetooth);
+}
+
 TEST(ClassifyDescription, UsbBeforeInfrared) {
     EXPECT_EQ(ClassifyDescription("USB Infrared Adapter"), Usb);
     EXPECT_EQ(ClassifyDescription("Infrared port"), Infrared);
@@ -102,6 +128,19 @@ TEST(ClassifyDescription, LeavesTheCallersTextAlone) {
 TEST(ClassifyDescription, LooksAtTheWholeOfALongDescription) {
     const std::string longText = std::string(300, 'x') + " BT";
     EXPECT_EQ(ClassifyDescription(longText.c_str()), Bluetooth);
+}
+
+// Up to 255 characters the upper-case copy fits on the stack; from 256 on it
+// goes to the heap, and the whole text is still looked at.
+TEST(ClassifyDescription, DescriptionsAroundTheStackCopysSize) {
+    sim::ResetMachine();
+    for (std::size_t length : {255u, 256u, 257u}) {
+        const std::string text = std::string(length - 9, 'x') + "BLUETOOTH";
+        const unsigned before = sim::AllocationCount();
+        EXPECT_EQ(ClassifyDescription(text.c_str()), Bluetooth) << length;
+        EXPECT_EQ(sim::AllocationCount() - before, length < 256 ? 0u : 1u) << length;
+        EXPECT_EQ(sim::LiveAllocations(), 0) << length;
+    }
 }
 
 TEST_F(PortTableTest, FillFromDescriptionWritesKindAndLabel) {

@@ -23,6 +23,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 constexpr const char kResultPath[] = "C:\\Tools\\ComList.txt";
+constexpr const char kWidcommKey[] = "SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect";
 constexpr const char kClosing[] =
     "\r\nOpen test...\r\n"
     "\r\nTest finished.\r\n"
@@ -143,13 +144,22 @@ TEST_F(PortTestDlgTest, CompleteRunOnEveryPlatform) {
         {"Windows Me with Socket", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 0),
          "SOFTWARE\\Socket Communications", "SOCKET stack\r\nWin9X\r\n"},
         {"NT 3.51", MakeVersion(VER_PLATFORM_WIN32_NT, 3, 51, 5), nullptr, ""},
-        {"NT 3.51 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_NT, 3, 51, 5),
-         "SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect", "WIDCOMM stack\r\n"},
+        {"NT 3.51 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_NT, 3, 51, 5), kWidcommKey,
+         "WIDCOMM stack\r\n"},
         {"NT 4.0", MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6), nullptr, ""},
         {"Windows 2000", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 0), nullptr, "WinNT 5.0,SP0\r\n"},
         {"Windows XP SP2 with Socket", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2),
          "SOFTWARE\\Socket Communications", "SOCKET stack\r\nWinNT 5.1,SP2\r\n"},
         {"Win32s", MakeVersion(VER_PLATFORM_WIN32s, 3, 11, 0), nullptr, ""},
+        // With the WIDCOMM stack and no ports, its pass still has its say.
+        {"Windows 98 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), kWidcommKey,
+         "WIDCOMM stack\r\nWin9X\r\nWIDCOMM: 0 enum error\r\n"},
+        {"NT 4.0 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6), kWidcommKey,
+         "WIDCOMM stack\r\nWIDCOMM: 0 enum error\r\n"},
+        {"Windows XP SP2 with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2), kWidcommKey,
+         "WIDCOMM stack\r\nWinNT 5.1,SP2\r\nWIDCOMM: 0 enum error\r\n"},
+        {"Win32s with WIDCOMM", MakeVersion(VER_PLATFORM_WIN32s, 3, 11, 0), kWidcommKey,
+         "WIDCOMM stack\r\nWIDCOMM: 0 enum error\r\n"},
     };
     for (const PlatformRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -167,6 +177,21 @@ TEST_F(PortTestDlgTest, CompleteRunOnEveryPlatform) {
         EXPECT_EQ(Join(Items()), expected);
         ExpectCleanEnd();
     }
+}
+
+// The stack's key opens when the stack is detected, then no key opens again.
+TEST_F(PortTestDlgTest, NoPortsAndAnAutoConnectKeyThatStopsOpening) {
+    CreateKey(kWidcommKey);
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
+    sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 2);
+    RunTimed(5);
+    const std::string expected =
+        "WIDCOMM stack\r\nWIDCOMM: no AutoConnect\r\n"
+        "Search COM ports, Time=0.005000\r\n" +
+        std::string(kClosing);
+    EXPECT_EQ(ResultFile(), expected);
+    EXPECT_EQ(Join(Items()), expected);
+    ExpectCleanEnd();
 }
 
 TEST_F(PortTestDlgTest, RunListsTheLinesOneEntryEach) {
@@ -229,6 +254,63 @@ TEST_F(PortTestDlgTest, AFileHeldWithoutSharingCannotBeCreated) {
     EXPECT_EQ(sim::MessageBoxes().size(), 1u);
     EXPECT_TRUE(IsWindowEnabled(TestButton()));
     CloseHandle(holder);
+}
+
+TEST_F(PortTestDlgTest, AReadOnlyResultFileStopsTheRunAtAMessageBox) {
+    HANDLE file = CreateFileA(kResultPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "kept\r\n", 6, &written, nullptr);
+    CloseHandle(file);
+    ASSERT_TRUE(SetFileAttributesA(kResultPath, FILE_ATTRIBUTE_READONLY));
+    dialog_->AppendLog("from before\r\n");
+    dialog_->RunTest();
+    const std::vector<sim::MessageBoxRecord> boxes = sim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Fail to create result file.");
+    EXPECT_EQ(Items(), Lines{"from before\r\n"});
+    EXPECT_EQ(ResultFile(), "kept\r\n");
+    EXPECT_TRUE(IsWindowEnabled(TestButton()));
+    ExpectCleanEnd();
+}
+
+// Another program with the result file open: the run opens it shared, so it
+// goes ahead as long as the other program shares reading and writing.
+TEST_F(PortTestDlgTest, AResultFileHeldByAnotherProgram) {
+    struct Holder {
+        const char* name;
+        DWORD access;
+        DWORD shareMode;
+        bool runs;
+    };
+    const DWORD both = GENERIC_READ | GENERIC_WRITE;
+    const DWORD shareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const Holder holders[] = {
+        {"a viewer sharing everything", GENERIC_READ, shareBoth, true},
+        {"an editor sharing everything", both, shareBoth, true},
+        {"a viewer sharing only reading", GENERIC_READ, FILE_SHARE_READ, false},
+        {"a writer sharing only writing", GENERIC_WRITE, FILE_SHARE_WRITE, false},
+        {"a viewer sharing nothing", GENERIC_READ, 0, false},
+    };
+    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
+    std::size_t boxesExpected = 0;
+    for (const Holder& holder : holders) {
+        SCOPED_TRACE(holder.name);
+        dialog_->logList.ResetContent();
+        sim::HoldFileOpen(kResultPath, holder.access, holder.shareMode);
+        RunTimed(12);
+        sim::ReleaseHeldFiles();
+        const std::string full = std::string("Search COM ports, Time=0.012000\r\n") + kClosing;
+        if (holder.runs) {
+            EXPECT_EQ(ResultFile(), full);
+            EXPECT_EQ(Join(Items()), full);
+        } else {
+            EXPECT_EQ(Items(), Lines{});
+        }
+        boxesExpected += holder.runs ? 0u : 1u;
+        EXPECT_EQ(sim::MessageBoxes().size(), boxesExpected);
+        ExpectCleanEnd();
+    }
 }
 
 TEST_F(PortTestDlgTest, TestButtonIsDisabledDuringTheRun) {
@@ -403,6 +485,37 @@ TEST_F(InterruptedRunTest, AFileThatTakesNoMoreKeepsWhatItHas) {
     sim::ClearFaults();
     EXPECT_EQ(ResultFile(), Prefix(fullRun_, failing - 1));
     EXPECT_EQ(Join(Items()), Prefix(fullRun_, failing - 1) + "Test interrupted.\r\n");
+    ExpectCleanEnd();
+}
+
+// A disk that fills up during the run: the write that finds too little room
+// writes what fits and reports the shorter count, the next finds none.
+TEST_F(InterruptedRunTest, AFullDiskEndsTheRunWithWhatFitted) {
+    const std::string full = Join(fullRun_);
+    for (std::size_t room = 0; room < full.size(); ++room) {
+        SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
+        ASSERT_TRUE(DeleteFileA(kResultPath));
+        sim::SetDiskSpace(static_cast<int64_t>(room));
+        dialog_->RunTest();
+        sim::SetDiskSpace(-1);
+        EXPECT_EQ(ResultFile(), full.substr(0, room));
+        // The list box shows each line written whole, then the interruption.
+        std::size_t whole = 0;
+        std::size_t bytes = 0;
+        while (whole < fullRun_.size() && bytes + fullRun_[whole].size() <= room) {
+            bytes += fullRun_[whole++].size();
+        }
+        EXPECT_EQ(Join(Items()), Prefix(fullRun_, whole) + "Test interrupted.\r\n");
+        ExpectCleanEnd();
+    }
+}
+
+TEST_F(InterruptedRunTest, ARunThatJustFitsTheDiskEndsNormally) {
+    ASSERT_TRUE(DeleteFileA(kResultPath));
+    sim::SetDiskSpace(static_cast<int64_t>(Join(fullRun_).size()));
+    dialog_->RunTest();
+    EXPECT_EQ(ResultFile(), Join(fullRun_));
+    EXPECT_EQ(Items(), fullRun_);
     ExpectCleanEnd();
 }
 

@@ -1,8 +1,9 @@
 // What only the simulated Setup API and spooler offer: refused sets from a
-// profile, counting of open sets and of calls, injected failures, and the
-// profile sections that configure them.
+// profile, counting of open sets and of calls, injected failures, the lies
+// they can tell, and the profile sections that configure them.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -178,6 +179,94 @@ TEST_F(SimSetupApiTest, RemoteServersAreNotModelled) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), GetLastError());
 }
 
+// What a spooler may get wrong: a name that is a null pointer, a count larger
+// than the records, a last name without terminator, a port that appears
+// after the first listing, a size that is not the listing's.
+TEST_F(SimSetupApiTest, SpoolerLiesComeFromTheProfile) {
+    ASSERT_TRUE(
+        Load("[@spooler]\nnull=\"Nameless\"\n\"COM7\"=\"Last\"\n"
+             "returned=+2\nunterminated=last\n"));
+    DWORD needed = 0;
+    DWORD returned = 0;
+    EXPECT_FALSE(EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned));
+    const std::size_t texts =
+        2 * sizeof "Local Monitor" + sizeof "Nameless" + sizeof "Last" + std::strlen("COM7");
+    EXPECT_EQ(needed, 2 * sizeof(PORT_INFO_2A) + texts);
+    std::vector<BYTE> buffer(needed + 64, 0xCC);
+    ASSERT_TRUE(EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &returned));
+    EXPECT_EQ(4u, returned);
+    PORT_INFO_2A ports[2];
+    std::memcpy(ports, buffer.data(), sizeof ports);
+    EXPECT_EQ(nullptr, ports[0].pPortName);
+    EXPECT_STREQ("Nameless", ports[0].pDescription);
+    EXPECT_EQ(0, std::memcmp("COM7", ports[1].pPortName, 4));
+    EXPECT_EQ(reinterpret_cast<const BYTE*>(ports[1].pPortName) + 4, buffer.data() + needed);
+
+    // A port that appears after the first listing: a buffer of the first
+    // size no longer holds the list.
+    sim::ResetMachine();
+    ASSERT_TRUE(Load("[@spooler]\n\"COM1:\"=\"First\"\n+\"COM8:\"=\"Late\"\n"));
+    EXPECT_FALSE(EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned));
+    const DWORD firstNeeded = needed;
+    buffer.assign(4 * firstNeeded, 0xCC);
+    EXPECT_FALSE(EnumPortsA(nullptr, 2, buffer.data(), firstNeeded, &needed, &returned));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_GT(needed, firstNeeded);
+    EXPECT_EQ(0u, returned);
+    ASSERT_TRUE(EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &returned));
+    EXPECT_EQ(2u, returned);
+
+    sim::ResetMachine();
+    sim::AddSpoolerPort({"COM1:", "Communications Port", false});
+    sim::SpoolerLies lies;
+    lies.claimsNeeded = true;
+    lies.claimedNeeded = 8;
+    sim::SetSpoolerLies(lies);
+    EXPECT_FALSE(EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(8u, needed);
+    ASSERT_TRUE(EnumPortsA(nullptr, 2, buffer.data(), 8, &needed, &returned));
+    EXPECT_EQ(0u, returned);
+}
+
+TEST_F(SimSetupApiTest, DevicePathLiesAndOrphansComeFromTheProfile) {
+    ASSERT_TRUE(
+        Load("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+             "{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#ACPI#1#{x}]\n"
+             "\"DeviceInstance\"=\"ACPI\\\\1\"\n"
+             "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\"
+             "{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#ACPI#1#{x}\\#\\Control]\n"
+             "\"Linked\"=dword:1\n"
+             "[@setupapi]\norphans=listed\n\"acpi\\\\1\"=\"C:\"\n"));
+    HDEVINFO set = SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
+    ASSERT_NE(INVALID_HANDLE_VALUE, set);
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kComPortClass, 0, &data));
+    alignas(8) char buffer[64];
+    std::memset(buffer, 'x', sizeof buffer);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    ASSERT_TRUE(
+        SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, nullptr));
+    EXPECT_STREQ("C:", detail->DevicePath);
+
+    sim::SetDevicePathUnterminated("ACPI\\1");
+    SetupDiDestroyDeviceInfoList(set);
+    set = SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kComPortClass, 0, &data));
+    const DWORD pathRoom = sizeof buffer - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    ASSERT_TRUE(
+        SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, nullptr));
+    EXPECT_EQ(nullptr, std::memchr(detail->DevicePath, '\0', pathRoom));
+    EXPECT_EQ(0, std::memcmp("C:C:C:", detail->DevicePath, 6));
+    SetupDiDestroyDeviceInfoList(set);
+
+    sim::ListInterfacesWithoutInstance(false);
+    set = SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kComPortClass, 0, &data));
+    SetupDiDestroyDeviceInfoList(set);
+}
+
 // Profile errors ------------------------------------------------------------------
 
 TEST_F(SimSetupApiTest, MalformedSectionsAreRejectedWithTheirLine) {
@@ -194,8 +283,20 @@ TEST_F(SimSetupApiTest, MalformedSectionsAreRejectedWithTheirLine) {
         {"[@spooler]\n\"COM1:\"=Communications\n", 3},
         {"[@spooler]\n\"COM1:=\"x\"\n", 3},
         {"[@spooler]\n\"COM1:\"=\"x\" trailing\n", 3},
-        {"[@spooler]\nneeded=5\n", 3},
+        {"[@spooler]\nneeded=-5\n", 3},
+        {"[@spooler]\nneeded=4294967296\n", 3},
         {"[@spooler]\nsecond=full\n", 3},
+        {"[@spooler]\nreturned=3\n", 3},
+        {"[@spooler]\nunterminated=first\n", 3},
+        {"[@spooler]\nnull=x\n", 3},
+        {"[@spooler]\n+\"COM1:\"\n", 3},
+        {"[@setupapi]\n\"ACPI\\\\1\"=\n", 3},
+        {"[@setupapi]\n\"ACPI\\\\1\"=bare\n", 3},
+        {"[@setupapi]\norphans=hidden\n", 3},
+        {"[@files]\nreadonly=C:\\x\n", 3},
+        {"[@files]\ndiskspace=-1\n", 3},
+        {"[@files]\nheld\n", 3},
+        {"[@files]\nhidden=\"C:\\\\x\"\n", 3},
     };
     for (const Case& c : cases) {
         sim::ProfileError error;

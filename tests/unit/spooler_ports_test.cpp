@@ -3,6 +3,7 @@
 // pool block goes back.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "machine_fixture.h"
@@ -181,6 +182,93 @@ TEST_F(SpoolerPassTest, FailedSecondListingRecordsNothing) {
     EXPECT_EQ(1, Scan());
     EXPECT_EQ(Absent, Slot(1).kind);
     EXPECT_EQ(Absent, Slot(9).kind);
+}
+
+// What a spooler gets wrong ---------------------------------------------------------
+
+// Leaves bytes of no meaning in the pool's free space, as earlier users of
+// the pool would, so that anything the pass reads without writing shows.
+void DirtyThePool() {
+    void* block = ThePool().PoolAlloc(2048);
+    ASSERT_NE(block, nullptr);
+    std::memset(block, '5', 2048);
+    ThePool().PoolFree(block);
+}
+
+TEST_F(SpoolerPassTest, NamesWhoseNumberOverflowsAreNoPorts) {
+    Spooler(
+        "\"COM4294967297:\"=\"Communications Port\"\n"
+        "\"COM-4294967293:\"=\"Communications Port\"\n"
+        "\"COM 4:\"=\"Communications Port\"\n"
+        "\"CON5:\"=\"Communications Port\"\n"
+        "\"CO6:\"=\"Communications Port\"\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(Absent, Slot(3).kind);
+    EXPECT_EQ(General, Slot(4).kind);
+    EXPECT_EQ(Absent, Slot(5).kind);
+    EXPECT_EQ(Absent, Slot(6).kind);
+}
+
+TEST_F(SpoolerPassTest, ACountLargerThanTheListingReadsNoMore) {
+    DirtyThePool();
+    // The records claimed beyond the first lie over its texts and, past them,
+    // over bytes the spooler never wrote.
+    Spooler("\"COM1:\"=\"Communications Port\"\nneeded=400\nreturned=+12\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(1).kind);
+    int recorded = 0;
+    for (const PortRecord& slot : portTable.slots) {
+        recorded += slot.kind != Absent;
+    }
+    EXPECT_EQ(1, recorded);
+}
+
+TEST_F(SpoolerPassTest, PortsWithoutANameAreSkipped) {
+    Spooler(
+        "null=\"Bluetooth Serial Link\"\n"
+        "\"COM2:\"=\"USB Serial Port\"\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Usb, Slot(2).kind);
+}
+
+TEST_F(SpoolerPassTest, ANameRunningToTheEndOfTheListingEndsThere) {
+    DirtyThePool();
+    Spooler(
+        "\"COM2:\"=\"Communications Port\"\n"
+        "\"COM7\"=\"Infrared Port\"\n"
+        "unterminated=last\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(General, Slot(2).kind);
+    EXPECT_EQ(Infrared, Slot(7).kind);
+}
+
+TEST_F(SpoolerPassTest, ASecondListingLargerThanTheFirstRecordsNothing) {
+    // A port installed between the two calls: the listing no longer fits the
+    // buffer, the call fails and returns no records.
+    Spooler("\"COM1:\"=\"Communications Port\"\n+\"COM8:\"=\"Late Port\"\n");
+    EXPECT_EQ(1, Scan());
+    EXPECT_EQ(Absent, Slot(1).kind);
+    EXPECT_EQ(Absent, Slot(8).kind);
+    EXPECT_EQ(Absent, Slot(9).kind);
+    EXPECT_EQ(2u, sim::ApiCallCount("EnumPortsA"));
+}
+
+TEST_F(SpoolerPassTest, ASizeThatWouldWrapWithTheSlackWalksEnum) {
+    for (const char* needed : {"4294967280", "4294967281", "4294967295"}) {
+        SCOPED_TRACE(needed);
+        ThePool().PoolReset();
+        sim::ResetMachine();
+        ResetPortTable();
+        Load(
+            "[HKEY_LOCAL_MACHINE\\Enum\\BIOS\\*PNP0501\\0D]\n"
+            "\"Class\"=\"Ports\"\n"
+            "\"PortName\"=\"COM9\"\n");
+        Spooler(std::string("needed=") + needed + "\n");
+        EXPECT_EQ(1, Scan());
+        EXPECT_EQ(General, Slot(9).kind);
+        EXPECT_EQ(1u, sim::ApiCallCount("EnumPortsA"));
+    }
 }
 
 }  // namespace

@@ -91,6 +91,16 @@ bool FileExists(const std::string& path);
 std::string FileContents(const std::string& path);
 // Creating (or truncating) this path fails with ERROR_ACCESS_DENIED.
 void MakeFileUncreatable(const std::string& path);
+// Room left on the disk for file data, from now on; negative for no limit
+// (the default). A write that finds no room fails with ERROR_DISK_FULL; one
+// that finds some writes what fits and reports the shorter count, as Wine
+// passes on a write the host's file system cut short.
+void SetDiskSpace(int64_t bytes);
+// Another program opens the file (creating it if missing) with this access
+// and share mode and keeps it open until ReleaseHeldFiles or a reset. Its
+// handle is not among OpenHandleCount's.
+void HoldFileOpen(const std::string& path, DWORD access, DWORD shareMode);
+void ReleaseHeldFiles();
 // The executable's own path, as GetModuleFileNameA reports it.
 void SetModulePath(const std::string& path);
 
@@ -180,6 +190,40 @@ bool SetCodePage(int codePage);
 // Device-information sets obtained with SetupDiGetClassDevsA and not yet
 // destroyed.
 int OpenDeviceInfoSetCount();
+// What a Setup API may report that Wine's does not. The interfaces of device
+// instance `instanceId` (e.g. "ACPI\PNP0501\1", any case) report `path` as
+// their device path instead of their own, or their own path with no
+// terminator, repeated to fill the caller's buffer to its end.
+void SetDevicePath(const std::string& instanceId, const std::string& path);
+void SetDevicePathUnterminated(const std::string& instanceId);
+// Interfaces whose device instance key is missing are listed all the same, as
+// a stale registration of a removed device may be.
+void ListInterfacesWithoutInstance(bool listed);
+
+// Print spooler ------------------------------------------------------------
+// One local port of EnumPortsA's level-2 list, in the order added. A port
+// with `nullName` comes back with a null name pointer.
+struct SpoolerPort {
+    std::string name;
+    std::string description;
+    bool nullName = false;
+};
+void AddSpoolerPort(const SpoolerPort& port);
+// What a spooler may get wrong. `claimsNeeded`: every answer reports
+// `claimedNeeded` bytes needed, whatever the list takes (a listing that does
+// not fit the buffer then writes no record). `extraCount`: the returned count
+// is this much larger than the records written. `lastNameUnterminated`: the
+// last port's name is the listing's last text and has no terminator.
+// `portsFromSecondListing`: ports that appear after the first call, as when a
+// port is installed between the size query and the listing.
+struct SpoolerLies {
+    bool claimsNeeded = false;
+    DWORD claimedNeeded = 0;
+    DWORD extraCount = 0;
+    bool lastNameUnterminated = false;
+    std::vector<SpoolerPort> portsFromSecondListing;
+};
+void SetSpoolerLies(const SpoolerLies& lies);
 
 // API calls ----------------------------------------------------------------
 // How often the named simulated API function was called since the machine was

@@ -80,7 +80,9 @@ typedef HANDLE HGLOBAL;
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_DISK_FULL 39L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
@@ -218,7 +220,10 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
 #define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_READONLY 0x1
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_FLAG_OVERLAPPED 0x40000000
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
@@ -232,6 +237,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL CloseHandle(HANDLE handle);
+BOOL DeleteFileA(LPCSTR name);
+DWORD GetFileAttributesA(LPCSTR name);
+BOOL SetFileAttributesA(LPCSTR name, DWORD attributes);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 
 struct DCB {
@@ -322,6 +330,7 @@ void DeleteCriticalSection(LPCRITICAL_SECTION section);
 #define IDCANCEL 2
 
 #define MB_OK 0x00000000L
+#define MB_ICONSTOP 0x00000010L
 #define MB_ICONEXCLAMATION 0x00000030L
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
