@@ -4,7 +4,10 @@
 // that bound them and the open test, then prints a table of the least and the
 // median times and how far each figure sits above its floor.
 //
-//   wine_discovery_benchmark [--repeat N] [--machine LABEL]
+//   wine_discovery_benchmark [--repeat N] [--machine LABEL] [--discovery-only]
+//
+// --discovery-only times the whole discovery, its floor and the naive scan
+// and nothing else: what differs from one Windows version to the next.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -270,8 +273,8 @@ const Figure* FloorFigure(const std::vector<Figure>& figures, Floor floor) {
     return nullptr;
 }
 
-std::vector<Figure> Figures(const WindowsVersion& version) {
-    return {
+std::vector<Figure> Figures(const WindowsVersion& version, bool discoveryOnly) {
+    std::vector<Figure> figures = {
         {"discovery (DiscoverPorts)", WholeDiscovery, DiscoveryFloor(version), {}},
         {"Setup-API interface pass", InterfacePass, Floor::SetupApi, {}},
         {"SERIALCOMM pass", SerialCommPass, Floor::SerialComm, {}},
@@ -282,6 +285,18 @@ std::vector<Figure> Figures(const WindowsVersion& version) {
         {"naive scan COM1-COM255", NaiveScan, Floor::None, {}},
         {"open test, ports opened", OpenTest, Floor::None, {}},
     };
+    if (discoveryOnly) {
+        const Figure* floor = FloorFigure(figures, DiscoveryFloor(version));
+        const Figure* naive = FloorFigure(figures, Floor::NaiveScan);
+        std::vector<Figure> kept;
+        for (const Figure& figure : figures) {
+            if (&figure == &figures.front() || &figure == floor || &figure == naive) {
+                kept.push_back(figure);
+            }
+        }
+        figures = kept;
+    }
+    return figures;
 }
 
 // Each repetition runs every figure once, so that whatever slows the machine
@@ -353,6 +368,7 @@ void PrintTable(const std::vector<Figure>& figures) {
 struct Options {
     int repetitions = kDefaultRepetitions;
     std::string machine = "this machine";
+    bool discoveryOnly = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -362,6 +378,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.repetitions = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--machine") == 0 && hasValue) {
             options.machine = argv[++i];
+        } else if (std::strcmp(argv[i], "--discovery-only") == 0) {
+            options.discoveryOnly = true;
         } else {
             return false;
         }
@@ -374,7 +392,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: wine_discovery_benchmark [--repeat N] [--machine LABEL]\n");
+        std::fprintf(stderr,
+                     "usage: wine_discovery_benchmark [--repeat N] [--machine LABEL] "
+                     "[--discovery-only]\n");
         return 2;
     }
     const WindowsVersion version = RunningVersion();
@@ -384,7 +404,7 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long>(version.major),
                 static_cast<unsigned long>(version.minor), version.servicePack, PassName(version));
     std::printf("repetitions: %d\n\n", options.repetitions);
-    std::vector<Figure> figures = Figures(version);
+    std::vector<Figure> figures = Figures(version, options.discoveryOnly);
     RunRepetitions(figures, options.repetitions);
     PrintTable(figures);
     std::fflush(stdout);
