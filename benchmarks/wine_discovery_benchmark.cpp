@@ -44,9 +44,14 @@ struct Measurement {
     int found = 0;
 };
 
+// What a figure is to the others: a measure of the product, a floor the
+// product's figures are compared with, or the open test, also shown per port.
+enum class Role { Product, SetupApiFloor, SerialCommFloor, NaiveScan, OpenTest };
+
 struct Figure {
     const char* name;
     Measurement (*run)();
+    Role role;
     Floor floor;
     std::vector<double> samples;
     int found = 0;
@@ -163,7 +168,7 @@ Measurement SerialCommFloor() {
     if (map.Open(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", KEY_READ) ==
         ERROR_SUCCESS) {
         static char name[16384];
-        static BYTE data[4096];
+        static BYTE data[65536];
         for (;;) {
             DWORD nameLength = sizeof name;
             DWORD dataLength = sizeof data;
@@ -250,23 +255,26 @@ const char* PassName(const WindowsVersion& version) {
     }
 }
 
-const Figure* FloorFigure(const std::vector<Figure>& figures, Floor floor) {
-    const char* name = nullptr;
+Role FloorRole(Floor floor) {
     switch (floor) {
         case Floor::SetupApi:
-            name = "floor: Setup-API interfaces";
-            break;
+            return Role::SetupApiFloor;
         case Floor::SerialComm:
-            name = "floor: SERIALCOMM values";
-            break;
+            return Role::SerialCommFloor;
         case Floor::NaiveScan:
-            name = "naive scan COM1-COM255";
-            break;
+            return Role::NaiveScan;
         case Floor::None:
-            return nullptr;
+            break;
+    }
+    return Role::Product;
+}
+
+const Figure* FloorFigure(const std::vector<Figure>& figures, Floor floor) {
+    if (floor == Floor::None) {
+        return nullptr;
     }
     for (const Figure& figure : figures) {
-        if (std::strcmp(figure.name, name) == 0) {
+        if (figure.role == FloorRole(floor)) {
             return &figure;
         }
     }
@@ -275,15 +283,15 @@ const Figure* FloorFigure(const std::vector<Figure>& figures, Floor floor) {
 
 std::vector<Figure> Figures(const WindowsVersion& version, bool discoveryOnly) {
     std::vector<Figure> figures = {
-        {"discovery (DiscoverPorts)", WholeDiscovery, DiscoveryFloor(version), {}},
-        {"Setup-API interface pass", InterfacePass, Floor::SetupApi, {}},
-        {"SERIALCOMM pass", SerialCommPass, Floor::SerialComm, {}},
-        {"full registry walk", RegistryWalk, Floor::SerialComm, {}},
-        {"spooler pass", SpoolerPass, Floor::None, {}},
-        {"floor: Setup-API interfaces", SetupApiFloor, Floor::None, {}},
-        {"floor: SERIALCOMM values", SerialCommFloor, Floor::None, {}},
-        {"naive scan COM1-COM255", NaiveScan, Floor::None, {}},
-        {"open test, ports opened", OpenTest, Floor::None, {}},
+        {"discovery (DiscoverPorts)", WholeDiscovery, Role::Product, DiscoveryFloor(version), {}},
+        {"Setup-API interface pass", InterfacePass, Role::Product, Floor::SetupApi, {}},
+        {"SERIALCOMM pass", SerialCommPass, Role::Product, Floor::SerialComm, {}},
+        {"full registry walk", RegistryWalk, Role::Product, Floor::SerialComm, {}},
+        {"spooler pass", SpoolerPass, Role::Product, Floor::None, {}},
+        {"floor: Setup-API interfaces", SetupApiFloor, Role::SetupApiFloor, Floor::None, {}},
+        {"floor: SERIALCOMM values", SerialCommFloor, Role::SerialCommFloor, Floor::None, {}},
+        {"naive scan COM1-COM255", NaiveScan, Role::NaiveScan, Floor::None, {}},
+        {"open test, ports opened", OpenTest, Role::OpenTest, Floor::None, {}},
     };
     if (discoveryOnly) {
         const Figure* floor = FloorFigure(figures, DiscoveryFloor(version));
@@ -352,7 +360,7 @@ void PrintTable(const std::vector<Figure>& figures) {
         const TimingSummary floorTimes = floor != nullptr ? Summarize(floor->samples) : times;
         PrintRow(figure.name, figure.found, times, FloorLabel(figure.floor),
                  floor != nullptr ? &floorTimes : nullptr);
-        if (std::strcmp(figure.name, "open test, ports opened") == 0 && figure.found > 0) {
+        if (figure.role == Role::OpenTest && figure.found > 0) {
             TimingSummary perPort = times;
             perPort.minimum /= figure.found;
             perPort.median /= figure.found;
