@@ -5,7 +5,8 @@
 #   make exe    build/win32/Varnobel.exe
 #   make run    build the exe and run it under Wine on the demo machine
 #   make deps   install the Debian packages the builds need
-#   make bench  time one discovery on large simulated machines
+#   make bench  time discovery on large simulated machines, then against
+#               Wine's real Windows API on generated machines
 SHELL := /bin/bash
 JOBS ?= 2
 
@@ -50,8 +51,12 @@ run: exe
 clean:
 	rm -rf build out
 
-# Discovery timings on simulated machines (a benchmark that prints, not a test).
+# Discovery timings (benchmarks that print, not tests): first on simulated
+# machines, then under Wine against its real registry, SetupAPI and spooler.
 bench: | tools
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build build/bench --target discovery_benchmark -j $(JOBS)
+	@echo "Simulated Windows (sim/):"
 	build/bench/benchmarks/discovery_benchmark
+	@echo "Wine's Windows API:"
+	@JOBS=$(JOBS) tools/wine-bench
