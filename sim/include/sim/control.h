@@ -45,10 +45,10 @@ void ClearPeakOpenKeyCount();
 // the key does not exist.
 bool SetKeyAccess(HKEY root, const std::string& path, REGSAM allowed);
 
+// A registry that misbehaves. ClearFaults (and ResetMachine) undoes all four.
 // Calls of `api` made on the key at `path` fail with `status`: opening or
 // creating it (RegOpenKeyExA, RegCreateKeyExA) or any call given a handle to
-// it. Other keys are not affected. ClearFaults removes these too. False when
-// the key does not exist.
+// it. Other keys are not affected. False when the key does not exist.
 bool FailKeyCall(HKEY root, const std::string& path, const std::string& api, DWORD status);
 
 // Once the value `name` of the key at `path` has been read `reads` times
@@ -66,8 +66,8 @@ void ScribbleOnMoreData(bool enabled, BYTE junk = 0xA5);
 
 // What RegEnumKeyExA and RegEnumValueA put in the name length when the name
 // does not fit: given the buffer's length in characters and the name's length
-// without its NUL. Unset (the default), the length is left as it was. Some
-// systems report the length needed, or the length in bytes of UTF-16.
+// without its NUL. Unset (the default), the length is left as it was, as
+// Wine does; Windows documents nothing for this case.
 using ShortNameLength = std::function<DWORD(DWORD bufferLength, DWORD nameLength)>;
 void SetShortNameLength(ShortNameLength report);
 
