@@ -246,17 +246,21 @@ TEST_F(WalkTest, FollowsAPortNameThatGrowsWhileItIsRead) {
 
 TEST_F(WalkTest, RecordsAPortWhoseLongDescriptionChangesBetweenItsReads) {
     const std::string instance = std::string(kRoot) + "\\ACPI\\PNP0501\\";
-    Load(PortInstance("ACPI\\PNP0501\\1", "COM1", "Grows " + std::string(200, 'g')) +
-         PortInstance("ACPI\\PNP0501\\2", "COM2", "Shrinks " + std::string(200, 's')));
+    const std::string bluetooth = "Bluetooth link ";
+    Load(PortInstance("ACPI\\PNP0501\\1", "COM1", bluetooth + std::string(200, 'g')) +
+         PortInstance("ACPI\\PNP0501\\2", "COM2", "USB " + std::string(200, 's')));
+    // Both change after the read that reported more data: one grows past the
+    // room the next read makes, twice, the other shrinks.
     sim::ChangeValueAfterReads(HKEY_LOCAL_MACHINE, instance + "1", "DeviceDesc", 1, REG_SZ,
-                               Bytes("Grows " + std::string(400, 'G')));
+                               Bytes(bluetooth + std::string(300, 'G')));
+    sim::ChangeValueAfterReads(HKEY_LOCAL_MACHINE, instance + "1", "DeviceDesc", 2, REG_SZ,
+                               Bytes(bluetooth + std::string(400, 'H')));
     sim::ChangeValueAfterReads(HKEY_LOCAL_MACHINE, instance + "2", "DeviceDesc", 1, REG_SZ,
-                               Bytes("Shrinks " + std::string(150, 'S')));
+                               Bytes("USB " + std::string(150, 'S')));
     EXPECT_EQ(ScanDeviceTree(kRoot), 1);
-    // The description grew past what the second read made room for.
-    EXPECT_EQ(Slot(1), (SlotView{General, "(COM1) Serial Port", ResetText(1)}));
-    EXPECT_EQ(Slot(2),
-              (SlotView{General, "(COM2) Serial Port", "Shrinks " + std::string(119, 'S')}));
+    EXPECT_EQ(Slot(1), (SlotView{Bluetooth, "(COM1) Bluetooth Serial Port",
+                                 bluetooth + std::string(127 - bluetooth.size(), 'H')}));
+    EXPECT_EQ(Slot(2), (SlotView{Usb, "(COM2) USB Serial Port", "USB " + std::string(123, 'S')}));
 }
 
 TEST_F(WalkTest, SkipsAnInstanceWhoseDeviceParametersAreClosedToTheUser) {
