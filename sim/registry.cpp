@@ -106,8 +106,8 @@ struct Key {
     bool deleted = false;
 };
 
-// Destroying a key destroys its subkeys; done by recursion, a deep chain of
-// keys would overflow the stack. Subkeys that nothing else holds are taken
+// Destroying a key destroys its subkeys. Left to recursion, a deep chain of
+// keys would overflow the stack, so subkeys that nothing else holds are taken
 // apart here, one at a time.
 Key::~Key() {
     std::vector<KeyPtr> pending;
@@ -464,7 +464,8 @@ bool KeyFails(const char* api, const KeyPtr& key, LSTATUS* status) {
 // A change a test asked for once the value has been read so often.
 void AfterValueRead(const Key& key, Value& value) {
     sim::registry_faults::ValueChange change;
-    if (sim::registry_faults::ChangeDueAfterRead(&key, Folded(value.name), &change)) {
+    if (sim::registry_faults::WatchingValues() &&
+        sim::registry_faults::ChangeDueAfterRead(&key, Folded(value.name), &change)) {
         value.type = change.type;
         value.data = std::move(change.data);
     }

@@ -76,6 +76,10 @@ void ChangeValueAfterReads(const KeyIdentity& key, const std::string& foldedName
     watched.changes.push_back(PendingChange{watched.reads + reads, std::move(change)});
 }
 
+bool WatchingValues() {
+    return !TheState().watchedValues.empty();
+}
+
 bool ChangeDueAfterRead(const void* key, const std::string& foldedName, ValueChange* change) {
     auto& all = TheState().watchedValues;
     if (all.empty()) {

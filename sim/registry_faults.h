@@ -28,6 +28,8 @@ struct ValueChange {
 // `foldedName` is the value's name in upper case.
 void ChangeValueAfterReads(const KeyIdentity& key, const std::string& foldedName, unsigned reads,
                            ValueChange change);
+// Whether any value is to change; reads need not be counted when none is.
+bool WatchingValues();
 // Counts one read of the value; true, with the change to make, when one is due.
 bool ChangeDueAfterRead(const void* key, const std::string& foldedName, ValueChange* change);
 
