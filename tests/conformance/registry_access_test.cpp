@@ -131,5 +131,42 @@ TEST_F(ReadOnlyKeyTest, OtherKeysKeepTheirRights) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
 }
 
+// A key nobody may use fails to open, whatever is asked, while the keys beside
+// it open as before: one key in a tree that cannot be read.
+class ClosedKeyTest : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        MakeKey("Closed");
+        MakeKey("Open");
+        ASSERT_EQ(ERROR_SUCCESS, AllowOnly(kClosedPath, 0));
+    }
+
+    void TearDown() override {
+        AllowAll(kClosedPath);
+        RegistryTest::TearDown();
+    }
+
+    static constexpr char kClosedPath[] = "Software\\VarnobelConformance\\Closed";
+};
+
+TEST_F(ClosedKeyTest, DeniesEveryOpenWhileItsNeighbourOpens) {
+    for (REGSAM access : {REGSAM{KEY_READ}, REGSAM{KEY_QUERY_VALUE}, REGSAM{KEY_ENUMERATE_SUB_KEYS},
+                          REGSAM{KEY_ALL_ACCESS}}) {
+        HKEY key = PoisonKey();
+        EXPECT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(scratch_, "Closed", 0, access, &key))
+            << access;
+        EXPECT_EQ(nullptr, key);
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(scratch_, "Open", 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    char name[16];
+    DWORD length = sizeof name;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegEnumKeyExA(scratch_, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_STREQ("Closed", name);
+}
+
 }  // namespace
 }  // namespace conformance
