@@ -1,6 +1,8 @@
 // Discovery on generated machines with 80 ports among 1,000 to 20,000 device
 // instances: the time of one Setup-API pass and of one full device registry
-// walk, and how many registry and Setup API calls each makes.
+// walk, and how many registry and Setup API calls each makes. Also what the
+// simulated registry itself costs: enumerating one key's many subkeys by
+// index, and writing many values into one key.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -129,8 +131,47 @@ void FullWalk(benchmark::State& state) {
     RunDiscovery(state, [] { return ScanDeviceTree("SYSTEM\\CURRENTCONTROLSET\\ENUM"); });
 }
 
+// Every subkey of one key with `range(0)` subkeys, by index.
+void SimulatedSubkeyEnumeration(benchmark::State& state) {
+    sim::ResetMachine();
+    const int subkeys = static_cast<int>(state.range(0));
+    for (int i = 0; i < subkeys; ++i) {
+        RegCloseKey(Create("WIDE\\K" + std::to_string(i)));
+    }
+    HKEY wide = nullptr;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "WIDE", 0, KEY_READ, &wide);
+    for (auto _ : state) {
+        char name[32];
+        for (DWORD index = 0;; ++index) {
+            DWORD length = sizeof name;
+            if (RegEnumKeyExA(wide, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS) {
+                break;
+            }
+        }
+    }
+    RegCloseKey(wide);
+    sim::ResetMachine();
+}
+
+// `range(0)` values written into one fresh key.
+void SimulatedValueLoad(benchmark::State& state) {
+    const int values = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        sim::ResetMachine();
+        HKEY key = Create("MANY");
+        for (int i = 0; i < values; ++i) {
+            SetString(key, ("V" + std::to_string(i)).c_str(), "text");
+        }
+        RegCloseKey(key);
+    }
+    sim::ResetMachine();
+}
+
 BENCHMARK(InterfacePass)->Arg(1000)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(FullWalk)->Arg(1000)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SimulatedSubkeyEnumeration)->Arg(40000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SimulatedValueLoad)->Arg(40000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "internal.h"
+#include "registry_faults.h"
 #include "sim/control.h"
 #include "sim/crt.h"
 
@@ -18,19 +19,28 @@ struct CallFault {
     bool unlimited = false;
 };
 
+// Never destroyed, like the global heap: memory of static storage duration
+// (the process pool's chunks) is given back at exit through simulated calls,
+// which may come after this file's statics would have been destroyed.
 std::map<std::string, CallFault>& CallFaults() {
-    static std::map<std::string, CallFault> faults;
-    return faults;
+    static auto* faults = new std::map<std::string, CallFault>;
+    return *faults;
 }
 
 // Every simulated call passes through CallFails, so that is where calls are
 // counted.
 std::unordered_map<std::string, unsigned>& CallCounts() {
-    static std::unordered_map<std::string, unsigned> counts;
-    return counts;
+    static auto* counts = new std::unordered_map<std::string, unsigned>;
+    return *counts;
 }
 
-unsigned allocationsUntilRefusal = 0;  // 0: none armed
+struct AllocationFault {
+    unsigned allocationsBeforeFirst = 0;  // allocations that still succeed
+    unsigned refusalsLeft = 0;            // 0: every allocation from then on is refused
+    bool armed = false;
+};
+
+AllocationFault allocationFault;
 DWORD lastError = 0;
 int liveAllocations = 0;
 unsigned allocationCount = 0;
@@ -39,8 +49,10 @@ unsigned allocationCount = 0;
 
 namespace sim {
 
-void FailAllocation(unsigned nth) {
-    allocationsUntilRefusal = nth;
+void FailAllocation(unsigned nth, unsigned count) {
+    allocationFault.allocationsBeforeFirst = nth > 0 ? nth - 1 : 0;
+    allocationFault.refusalsLeft = count;
+    allocationFault.armed = nth > 0;
 }
 
 void FailCall(const std::string& api, DWORD status, unsigned nth, unsigned count) {
@@ -93,16 +105,25 @@ bool CallFails(const char* api, DWORD* status) {
 }
 
 bool AllocationRefused() {
-    if (allocationsUntilRefusal == 0) {
+    AllocationFault& fault = allocationFault;
+    if (!fault.armed) {
         return false;
     }
-    return --allocationsUntilRefusal == 0;
+    if (fault.allocationsBeforeFirst > 0) {
+        --fault.allocationsBeforeFirst;
+        return false;
+    }
+    if (fault.refusalsLeft > 0 && --fault.refusalsLeft == 0) {
+        fault.armed = false;
+    }
+    return true;
 }
 
 void ResetFaults() {
     CallFaults().clear();
     lastError = 0;
-    allocationsUntilRefusal = 0;
+    allocationFault = AllocationFault();
+    registry_faults::Reset();
 }
 
 void ResetApiCallCounts() {

@@ -31,6 +31,7 @@ struct Failure {
 using SectionHandler = std::function<bool(const std::string& text, std::string* message)>;
 
 bool ApplyVersionLine(const std::string& text, std::string* message);
+bool ApplyAccessLine(const std::string& text, std::string* message);
 
 // The machine sections a profile may carry, by name.
 const std::map<std::string, SectionHandler>& MachineSections() {
@@ -41,6 +42,7 @@ const std::map<std::string, SectionHandler>& MachineSections() {
         {"setupapi", sim::internal::ApplySetupApiLine},
         {"spooler", sim::internal::ApplySpoolerLine},
         {"files", sim::internal::ApplyFilesLine},
+        {"access", ApplyAccessLine},
     };
     return sections;
 }
@@ -239,6 +241,30 @@ bool ApplyVersionLine(const std::string& text, std::string* message) {
     }
     return sim::internal::ApplyVersionSetting(Trimmed(text.substr(0, equals)),
                                               Trimmed(text.substr(equals + 1)), message);
+}
+
+// One line of [@access]: "HKEY_LOCAL_MACHINE\SOFTWARE=read" lets the user
+// only read that key and every key below it; "=full" gives all rights back.
+bool ApplyAccessLine(const std::string& text, std::string* message) {
+    size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        *message = "missing '=' in access setting";
+        return false;
+    }
+    KeySection key;
+    if (!ParseRootAndPath(Trimmed(text.substr(0, equals)), &key, message)) {
+        return false;
+    }
+    const std::string rights = Trimmed(text.substr(equals + 1));
+    if (rights != "read" && rights != "full") {
+        *message = "bad access '" + rights + "' (expected read or full)";
+        return false;
+    }
+    if (!sim::SetKeyAccess(key.root, key.path, rights == "read" ? KEY_READ : ~REGSAM{0})) {
+        *message = "no key '" + Trimmed(text.substr(0, equals)) + "' to set access on";
+        return false;
+    }
+    return true;
 }
 
 bool IsHeader(const std::string& text) {

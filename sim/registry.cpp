@@ -1,12 +1,15 @@
 // The simulated registry: a tree of keys with typed values under the predefined
 // roots, reached through handles that behave like Windows registry handles.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "internal.h"
+#include "registry_faults.h"
 #include "registry_store.h"
 #include "sim/control.h"
 
@@ -15,8 +18,10 @@ namespace {
 constexpr LSTATUS kErrorNoAccess = 998;
 constexpr REGSAM kGenericRead = 0x80000000;
 constexpr REGSAM kGenericWrite = 0x40000000;
+constexpr REGSAM kGenericExecute = 0x20000000;
 constexpr REGSAM kGenericAll = 0x10000000;
 constexpr REGSAM kMaximumAllowed = 0x02000000;
+constexpr REGSAM kEveryRight = ~REGSAM{0};
 constexpr uintptr_t kFirstHandle = 0x10004;
 constexpr uintptr_t kHandleStep = 4;
 
@@ -26,16 +31,115 @@ struct Value {
     std::vector<BYTE> data;
 };
 
+std::string Folded(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return folded;
+}
+
+// A key's values in the order first written, found by name in constant time.
+class ValueList {
+public:
+    Value* Find(const std::string& name) {
+        auto found = index_.find(Folded(name));
+        return found == index_.end() ? nullptr : &values_[found->second];
+    }
+
+    void Put(const std::string& name, DWORD type, std::vector<BYTE> data) {
+        std::string folded = Folded(name);
+        auto found = index_.find(folded);
+        if (found != index_.end()) {
+            values_[found->second].type = type;
+            values_[found->second].data = std::move(data);
+            return;
+        }
+        index_.emplace(std::move(folded), values_.size());
+        values_.push_back(Value{name, type, std::move(data)});
+    }
+
+    void Erase(const std::string& name) {
+        auto found = index_.find(Folded(name));
+        if (found == index_.end()) {
+            return;
+        }
+        const size_t position = found->second;
+        index_.erase(found);
+        values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(position));
+        for (auto& entry : index_) {
+            if (entry.second > position) {
+                --entry.second;
+            }
+        }
+    }
+
+    void Clear() {
+        values_.clear();
+        index_.clear();
+    }
+
+    size_t Size() const { return values_.size(); }
+    Value& At(size_t position) { return values_[position]; }
+
+private:
+    std::vector<Value> values_;
+    std::unordered_map<std::string, size_t> index_;  // folded name -> position
+};
+
 struct Key;
 using KeyPtr = std::shared_ptr<Key>;
 
 struct Key {
+    ~Key();
+
     // Windows orders subkeys by their upper-cased names.
     std::map<std::string, KeyPtr> subkeys;
     std::map<std::string, std::string> subkeyNames;  // folded name -> name as created
-    std::vector<Value> values;                       // in the order first written
+    // The names of subkeyNames by enumeration index; rebuilt when stale.
+    std::vector<const std::string*> enumerationOrder;
+    bool enumerationOrderStale = false;
+    ValueList values;
+    REGSAM allowed = kEveryRight;  // the rights a caller may be granted
     bool deleted = false;
 };
+
+// Destroying a key destroys its subkeys. Left to recursion, a deep chain of
+// keys would overflow the stack, so subkeys that nothing else holds are taken
+// apart here, one at a time.
+Key::~Key() {
+    std::vector<KeyPtr> pending;
+    auto takeSubkeys = [&pending](Key& key) {
+        for (auto& entry : key.subkeys) {
+            pending.push_back(std::move(entry.second));
+        }
+        key.subkeys.clear();
+    };
+    takeSubkeys(*this);
+    while (!pending.empty()) {
+        KeyPtr key = std::move(pending.back());
+        pending.pop_back();
+        if (key.use_count() == 1) {
+            takeSubkeys(*key);
+        }
+    }
+}
+
+// Calls `visit` on `top` and every key below it, without recursion.
+template <typename Visit>
+void ForEachKeyBelow(Key& top, const Visit& visit) {
+    std::vector<Key*> pending{&top};
+    while (!pending.empty()) {
+        Key* key = pending.back();
+        pending.pop_back();
+        visit(*key);
+        for (auto& entry : key->subkeys) {
+            pending.push_back(entry.second.get());
+        }
+    }
+}
 
 struct OpenKey {
     KeyPtr key;
@@ -48,6 +152,7 @@ struct Registry {
     KeyPtr localMachine = std::make_shared<Key>();
     KeyPtr currentUser = std::make_shared<Key>();
     std::map<uintptr_t, OpenKey> handles;
+    size_t peakHandles = 0;
 };
 
 Registry& TheRegistry() {
@@ -57,16 +162,6 @@ Registry& TheRegistry() {
 
 // Handle values are never reused, so a stale handle stays invalid.
 uintptr_t nextHandle = kFirstHandle;
-
-std::string Folded(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return folded;
-}
 
 std::vector<std::string> PathComponents(const std::string& path) {
     std::vector<std::string> components;
@@ -99,8 +194,10 @@ KeyPtr FindOrCreateSubkey(Key& parent, const std::string& name, bool* created) {
         return found->second;
     }
     KeyPtr child = std::make_shared<Key>();
+    child->allowed = parent.allowed;
     parent.subkeys[folded] = child;
     parent.subkeyNames[folded] = name;
+    parent.enumerationOrderStale = true;
     if (created != nullptr) {
         *created = true;
     }
@@ -126,10 +223,7 @@ KeyPtr WalkCreating(KeyPtr key, const std::string& path, bool* created) {
 }
 
 void MarkDeleted(Key& key) {
-    key.deleted = true;
-    for (auto& entry : key.subkeys) {
-        MarkDeleted(*entry.second);
-    }
+    ForEachKeyBelow(key, [](Key& below) { below.deleted = true; });
 }
 
 void EmptyKey(Key& key) {
@@ -138,7 +232,8 @@ void EmptyKey(Key& key) {
     }
     key.subkeys.clear();
     key.subkeyNames.clear();
-    key.values.clear();
+    key.enumerationOrderStale = true;
+    key.values.Clear();
 }
 
 bool RemoveSubtree(Key& parent, const std::string& name) {
@@ -150,27 +245,16 @@ bool RemoveSubtree(Key& parent, const std::string& name) {
     MarkDeleted(*found->second);
     parent.subkeys.erase(found);
     parent.subkeyNames.erase(folded);
+    parent.enumerationOrderStale = true;
     return true;
 }
 
 Value* FindValue(Key& key, const char* name) {
-    std::string folded = Folded(name != nullptr ? name : "");
-    for (Value& value : key.values) {
-        if (Folded(value.name) == folded) {
-            return &value;
-        }
-    }
-    return nullptr;
+    return key.values.Find(name != nullptr ? name : "");
 }
 
 void PutValue(Key& key, const std::string& name, DWORD type, std::vector<BYTE> data) {
-    Value* existing = FindValue(key, name.c_str());
-    if (existing != nullptr) {
-        existing->type = type;
-        existing->data = std::move(data);
-        return;
-    }
-    key.values.push_back(Value{name, type, std::move(data)});
+    key.values.Put(name, type, std::move(data));
 }
 
 bool IsPredefined(HKEY key) {
@@ -242,6 +326,56 @@ Resolved Resolve(HKEY key) {
     return resolved;
 }
 
+// The key rights, standard rights included, that `access` asks for.
+REGSAM RightsAskedFor(REGSAM access) {
+    REGSAM rights = access & KEY_ALL_ACCESS;
+    if ((access & (kGenericRead | kGenericExecute)) != 0) {
+        rights |= KEY_READ;
+    }
+    if ((access & kGenericWrite) != 0) {
+        rights |= KEY_WRITE;
+    }
+    if ((access & kGenericAll) != 0) {
+        rights |= KEY_ALL_ACCESS;
+    }
+    return rights;
+}
+
+// Windows checks the rights asked for against the key's permissions when it
+// opens the key; the handle then carries what was granted. MAXIMUM_ALLOWED
+// is granted whatever the permissions allow, and fails only when that is
+// nothing.
+LSTATUS GrantAccess(const Key& key, REGSAM access, REGSAM* granted) {
+    *granted = access;
+    if (key.allowed == kEveryRight) {
+        return ERROR_SUCCESS;
+    }
+    if ((RightsAskedFor(access) & ~key.allowed) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if ((access & kMaximumAllowed) != 0) {
+        if ((key.allowed & KEY_ALL_ACCESS) == 0) {
+            return ERROR_ACCESS_DENIED;
+        }
+        *granted = (access & ~kMaximumAllowed) | (key.allowed & KEY_ALL_ACCESS);
+    }
+    return ERROR_SUCCESS;
+}
+
+// Creating a key needs KEY_CREATE_SUB_KEY on its nearest existing ancestor;
+// opening an existing one through RegCreateKeyExA, the rights asked for.
+LSTATUS CheckCreate(KeyPtr key, const std::string& path, REGSAM access) {
+    for (const std::string& component : PathComponents(path)) {
+        KeyPtr child = FindSubkey(*key, component);
+        if (child == nullptr) {
+            return (key->allowed & KEY_CREATE_SUB_KEY) != 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+        }
+        key = child;
+    }
+    REGSAM granted = 0;
+    return GrantAccess(*key, access, &granted);
+}
+
 Resolved ResolveFor(HKEY key, REGSAM needed) {
     Resolved resolved = Resolve(key);
     if (resolved.status == ERROR_SUCCESS && (resolved.access & needed) != needed) {
@@ -280,8 +414,10 @@ Placement PlaceInView(const Resolved& parent, const char* name, REGSAM access) {
 HKEY NewHandle(KeyPtr key, REGSAM access, const Placement& place) {
     uintptr_t value = nextHandle;
     nextHandle += kHandleStep;
-    TheRegistry().handles[value] = OpenKey{std::move(key), EffectiveAccess(access),
-                                           place.localMachine, place.localMachinePath};
+    Registry& registry = TheRegistry();
+    registry.handles[value] = OpenKey{std::move(key), EffectiveAccess(access), place.localMachine,
+                                      place.localMachinePath};
+    registry.peakHandles = std::max(registry.peakHandles, registry.handles.size());
     return reinterpret_cast<HKEY>(value);
 }
 
@@ -321,6 +457,7 @@ LSTATUS FetchValueName(const Value& value, LPSTR name, LPDWORD nameLength) {
             std::memcpy(name, value.name.data(), *nameLength - 1);
             name[*nameLength - 1] = 0;
         }
+        sim::registry_faults::AfterShortName(length, nameLength);
         return ERROR_MORE_DATA;
     }
     std::memcpy(name, value.name.c_str(), length + 1);
@@ -328,13 +465,21 @@ LSTATUS FetchValueName(const Value& value, LPSTR name, LPDWORD nameLength) {
     return ERROR_SUCCESS;
 }
 
-const std::string* SubkeyNameAt(const Key& key, DWORD index) {
+// Enumeration by index looks the name up in a table, so that walking the
+// subkeys of a key costs the same for each of them.
+const std::string* SubkeyNameAt(Key& key, DWORD index) {
     if (index >= key.subkeyNames.size()) {
         return nullptr;
     }
-    auto entry = key.subkeyNames.begin();
-    std::advance(entry, index);
-    return &entry->second;
+    if (key.enumerationOrderStale || key.enumerationOrder.size() != key.subkeyNames.size()) {
+        key.enumerationOrder.clear();
+        key.enumerationOrder.reserve(key.subkeyNames.size());
+        for (const auto& entry : key.subkeyNames) {
+            key.enumerationOrder.push_back(&entry.second);
+        }
+        key.enumerationOrderStale = false;
+    }
+    return key.enumerationOrder[index];
 }
 
 bool Fails(const char* api, LSTATUS* status) {
@@ -346,12 +491,73 @@ bool Fails(const char* api, LSTATUS* status) {
     return true;
 }
 
+// A failure a test set for this key only.
+bool KeyFails(const char* api, const KeyPtr& key, LSTATUS* status) {
+    return sim::registry_faults::CallFails(key.get(), api, status);
+}
+
+// A change a test asked for once the value has been read so often.
+void AfterValueRead(const Key& key, Value& value) {
+    sim::registry_faults::ValueChange change;
+    if (sim::registry_faults::WatchingValues() &&
+        sim::registry_faults::ChangeDueAfterRead(&key, Folded(value.name), &change)) {
+        value.type = change.type;
+        value.data = std::move(change.data);
+    }
+}
+
+KeyPtr ExistingKey(HKEY root, const std::string& path) {
+    KeyPtr key = RootKey(root);
+    return key != nullptr ? WalkExisting(key, path) : nullptr;
+}
+
 }  // namespace
 
 namespace sim {
 
 int OpenKeyCount() {
     return static_cast<int>(TheRegistry().handles.size());
+}
+
+int PeakOpenKeyCount() {
+    return static_cast<int>(TheRegistry().peakHandles);
+}
+
+void ClearPeakOpenKeyCount() {
+    TheRegistry().peakHandles = TheRegistry().handles.size();
+}
+
+bool SetKeyAccess(HKEY root, const std::string& path, REGSAM allowed) {
+    KeyPtr key = ExistingKey(root, path);
+    if (key == nullptr) {
+        return false;
+    }
+    ForEachKeyBelow(*key, [allowed](Key& below) { below.allowed = allowed; });
+    return true;
+}
+
+bool FailKeyCall(HKEY root, const std::string& path, const std::string& api, DWORD status) {
+    KeyPtr key = ExistingKey(root, path);
+    if (key == nullptr) {
+        return false;
+    }
+    registry_faults::FailCall(key, api, status);
+    return true;
+}
+
+bool ChangeValueAfterReads(HKEY root, const std::string& path, const std::string& name,
+                           unsigned reads, DWORD type, const std::vector<BYTE>& data) {
+    KeyPtr key = ExistingKey(root, path);
+    if (key == nullptr) {
+        return false;
+    }
+    if (reads == 0) {
+        PutValue(*key, name, type, data);
+    } else {
+        registry_faults::ChangeValueAfterReads(key, Folded(name), reads,
+                                               registry_faults::ValueChange{type, data});
+    }
+    return true;
 }
 
 namespace internal {
@@ -409,13 +615,7 @@ void DeleteValue(HKEY root, const std::string& path, const std::string& name) {
     if (key == nullptr) {
         return;
     }
-    std::string folded = Folded(name);
-    for (auto value = key->values.begin(); value != key->values.end(); ++value) {
-        if (Folded(value->name) == folded) {
-            key->values.erase(value);
-            return;
-        }
-    }
+    key->values.Erase(name);
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
@@ -493,7 +693,15 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY resul
     if (target == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    *result = NewHandle(target, access, place);
+    if (KeyFails("RegOpenKeyExA", target, &status)) {
+        return status;
+    }
+    REGSAM granted = 0;
+    status = GrantAccess(*target, access, &granted);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    *result = NewHandle(target, granted, place);
     return ERROR_SUCCESS;
 }
 
@@ -523,12 +731,21 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD, R
         return status;
     }
     const Placement place = PlaceInView(parent, name, access);
+    status = CheckCreate(place.from, place.path, access);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
     bool created = false;
     KeyPtr target = WalkCreating(place.from, place.path, &created);
+    if (KeyFails("RegCreateKeyExA", target, &status)) {
+        return status;
+    }
     if (disposition != nullptr) {
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     }
-    *result = NewHandle(target, access, place);
+    REGSAM granted = 0;
+    GrantAccess(*target, access, &granted);
+    *result = NewHandle(target, granted, place);
     return ERROR_SUCCESS;
 }
 
@@ -545,6 +762,9 @@ LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPD
     if (parent.status != ERROR_SUCCESS) {
         return parent.status;
     }
+    if (KeyFails("RegEnumKeyExA", parent.key, &status)) {
+        return status;
+    }
     const std::string* subkeyName = SubkeyNameAt(*parent.key, index);
     if (subkeyName == nullptr) {
         return ERROR_NO_MORE_ITEMS;
@@ -556,6 +776,9 @@ LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPD
     DWORD length = static_cast<DWORD>(subkeyName->size());
     bool classTooSmall = className != nullptr && classLength != nullptr && *classLength == 0;
     if (length >= *nameLength || classTooSmall) {
+        if (length >= *nameLength) {
+            sim::registry_faults::AfterShortName(length, nameLength);
+        }
         return ERROR_MORE_DATA;
     }
     std::memcpy(name, subkeyName->c_str(), length + 1);
@@ -583,14 +806,20 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPD
     if (owner.status != ERROR_SUCCESS) {
         return owner.status;
     }
-    if (index >= owner.key->values.size()) {
+    if (KeyFails("RegEnumValueA", owner.key, &status)) {
+        return status;
+    }
+    if (index >= owner.key->values.Size()) {
         return ERROR_NO_MORE_ITEMS;
     }
-    const Value& value = owner.key->values[index];
+    Value& value = owner.key->values.At(index);
     // The data is fetched first; when it does not fit, the name is not written.
-    status = FetchData(value, data, dataLength != nullptr ? *dataLength : 0);
+    const DWORD capacity = dataLength != nullptr ? *dataLength : 0;
+    status = FetchData(value, data, capacity);
     if (status == ERROR_SUCCESS) {
         status = FetchValueName(value, name, nameLength);
+    } else {
+        sim::registry_faults::AfterMoreData(data, capacity);
     }
     if (type != nullptr) {
         *type = value.type;
@@ -598,6 +827,7 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength, LPD
     if (dataLength != nullptr) {
         *dataLength = static_cast<DWORD>(value.data.size());
     }
+    AfterValueRead(*owner.key, value);
     return status;
 }
 
@@ -614,6 +844,9 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
     if (owner.status != ERROR_SUCCESS) {
         return owner.status;
     }
+    if (KeyFails("RegQueryValueExA", owner.key, &status)) {
+        return status;
+    }
     DWORD capacity = dataLength != nullptr ? *dataLength : 0;
     // A size-only query reports 0 unless the value turns up.
     if (data == nullptr && dataLength != nullptr) {
@@ -622,18 +855,23 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
     if (type != nullptr) {
         *type = REG_NONE;
     }
-    const Value* value = FindValue(*owner.key, valueName);
+    Value* value = FindValue(*owner.key, valueName);
     if (value == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    // On ERROR_MORE_DATA the caller's buffer is left untouched.
+    // On ERROR_MORE_DATA the caller's buffer is left untouched (unless a test
+    // asks for the junk Windows may leave there).
     status = FetchData(*value, data, capacity);
+    if (status == ERROR_MORE_DATA) {
+        sim::registry_faults::AfterMoreData(data, capacity);
+    }
     if (type != nullptr) {
         *type = value->type;
     }
     if (dataLength != nullptr) {
         *dataLength = static_cast<DWORD>(value->data.size());
     }
+    AfterValueRead(*owner.key, *value);
     return status;
 }
 
@@ -649,6 +887,9 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
     Resolved owner = ResolveFor(key, KEY_SET_VALUE);
     if (owner.status != ERROR_SUCCESS) {
         return owner.status;
+    }
+    if (KeyFails("RegSetValueExA", owner.key, &status)) {
+        return status;
     }
     // NT counts a terminating NUL the caller left out of the length, reading
     // the byte just past the given length to find it.
@@ -703,6 +944,10 @@ LSTATUS RegCloseKey(HKEY key) {
     }
     if (IsPredefined(key)) {
         return ERROR_SUCCESS;
+    }
+    auto open = TheRegistry().handles.find(reinterpret_cast<uintptr_t>(key));
+    if (open != TheRegistry().handles.end() && KeyFails("RegCloseKey", open->second.key, &status)) {
+        return status;
     }
     return TheRegistry().handles.erase(reinterpret_cast<uintptr_t>(key)) == 1
                ? ERROR_SUCCESS

@@ -95,15 +95,20 @@ bool ReadDescription(HKEY instance, char (&text)[kDescriptionLength]) {
         return false;
     }
     // After ERROR_MORE_DATA Windows leaves the buffer undefined, so the long
-    // value is read again whole and cut here.
+    // value is read again whole and cut here. It may have grown in between,
+    // for as long as the registry asks for more room.
     CHeapBlock whole;
-    const DWORD capacity = length + 1;
-    if (!whole.Allocate(capacity)) {
-        return false;
-    }
-    length = capacity;
-    if (RegQueryValueExA(instance, "DeviceDesc", nullptr, nullptr, static_cast<BYTE*>(whole.Get()),
-                         &length) != ERROR_SUCCESS) {
+    DWORD capacity = 0;
+    do {
+        capacity = length + 1;
+        if (!whole.Allocate(capacity)) {
+            return false;
+        }
+        length = capacity;
+        status = RegQueryValueExA(instance, "DeviceDesc", nullptr, nullptr,
+                                  static_cast<BYTE*>(whole.Get()), &length);
+    } while (status == ERROR_MORE_DATA && length > capacity && length != 0xFFFFFFFF);
+    if (status != ERROR_SUCCESS) {
         return false;
     }
     TerminateText(whole.Text(), capacity, length);

@@ -32,6 +32,44 @@ bool LoadProfileFile(const std::string& path, ProfileError* error);
 // Registry ---------------------------------------------------------------
 // Keys opened or created through the API and not yet closed.
 int OpenKeyCount();
+// The most keys that were open at one time since the machine was reset or
+// the peak was last cleared; clearing starts it again from the keys open now.
+int PeakOpenKeyCount();
+void ClearPeakOpenKeyCount();
+
+// The rights a user may be granted on the key at `path` below the predefined
+// `root` and on every key below it, existing or created later (as inherited
+// permissions give them). An open or create that asks for any other right of
+// such a key fails with ERROR_ACCESS_DENIED, as HKEY_LOCAL_MACHINE does for a
+// user who is not elevated; MAXIMUM_ALLOWED is granted `allowed`. False when
+// the key does not exist.
+bool SetKeyAccess(HKEY root, const std::string& path, REGSAM allowed);
+
+// A registry that misbehaves. ClearFaults (and ResetMachine) undoes all four.
+// Calls of `api` made on the key at `path` fail with `status`: opening or
+// creating it (RegOpenKeyExA, RegCreateKeyExA) or any call given a handle to
+// it. Other keys are not affected. False when the key does not exist.
+bool FailKeyCall(HKEY root, const std::string& path, const std::string& api, DWORD status);
+
+// Once the value `name` of the key at `path` has been read `reads` times
+// (RegQueryValueExA or RegEnumValueA, a size-only query included), it holds
+// `type` and `data`: a value that changes between two reads of the product.
+// Several changes of one value take effect in turn. False when the key does
+// not exist.
+bool ChangeValueAfterReads(HKEY root, const std::string& path, const std::string& name,
+                           unsigned reads, DWORD type, const std::vector<BYTE>& data);
+
+// When RegQueryValueExA or RegEnumValueA answers ERROR_MORE_DATA, the
+// caller's data buffer is filled with `junk` bytes, which Windows' "contents
+// undefined" allows; by default it is left untouched, as Wine does.
+void ScribbleOnMoreData(bool enabled, BYTE junk = 0xA5);
+
+// What RegEnumKeyExA and RegEnumValueA put in the name length when the name
+// does not fit: given the buffer's length in characters and the name's length
+// without its NUL. Unset (the default), the length is left as it was, as
+// Wine does; Windows documents nothing for this case.
+using ShortNameLength = std::function<DWORD(DWORD bufferLength, DWORD nameLength)>;
+void SetShortNameLength(ShortNameLength report);
 
 // Process width ------------------------------------------------------------
 // What runs: a 32-bit program on 32-bit Windows (the default), a 32-bit
@@ -73,8 +111,9 @@ int64_t ClockCounter();
 
 // Faults -----------------------------------------------------------------
 // The nth allocation the product asks for from now on (1 = the next one)
-// is refused.
-void FailAllocation(unsigned nth);
+// is refused, and the `count` - 1 after it (count 0 means every allocation
+// from the nth on). nth 0 refuses none.
+void FailAllocation(unsigned nth, unsigned count = 1);
 // Calls of the named API fail with `status`: the nth call from now and the
 // `count` - 1 after it (count 0 means every call from the nth on).
 void FailCall(const std::string& api, DWORD status, unsigned nth = 1, unsigned count = 0);
