@@ -1,15 +1,20 @@
-# Front door to the two builds.
-#   make test   every suite: host unit and conformance, then the win32 build's
-#               import check and its conformance (and later end-to-end) tests
-#               under Wine
+# Front door to the builds.
+#   make test   every suite: host unit, conformance and fault-sweep tests;
+#               the unit and conformance tests again in the sanitizer build
+#               (build/asan); the fuzz targets' committed corpus and a short
+#               fuzzing run (build/fuzz, clang); then the win32 build's import
+#               check and its conformance and end-to-end tests under Wine
 #   make exe    build/win32/Varnobel.exe
 #   make run    build the exe and run it under Wine on the demo machine
+#   make fuzz   fuzz each target for FUZZ_SECONDS (default 120) seconds
 #   make deps   install the Debian packages the builds need
 #   make bench  time one discovery on large simulated machines
 SHELL := /bin/bash
 JOBS ?= 2
+FUZZ_SECONDS ?= 120
 
-.PHONY: all deps tools exe run test test-host test-win32 host win32 bench clean
+.PHONY: all deps tools exe run test test-host test-asan test-fuzz test-win32 host asan \
+        fuzz-build fuzz win32 bench clean
 
 all: exe
 
@@ -26,8 +31,20 @@ build/host/CMakeCache.txt: | tools
 build/win32/CMakeCache.txt: | tools
 	cmake --preset win32
 
+build/asan/CMakeCache.txt: | tools
+	cmake --preset asan
+
+build/fuzz/CMakeCache.txt: | tools
+	cmake --preset fuzz
+
 host: build/host/CMakeCache.txt
 	cmake --build --preset host -j $(JOBS)
+
+asan: build/asan/CMakeCache.txt
+	cmake --build --preset asan -j $(JOBS)
+
+fuzz-build: build/fuzz/CMakeCache.txt
+	cmake --build --preset fuzz -j $(JOBS)
 
 win32: build/win32/CMakeCache.txt
 	cmake --build --preset win32 -j $(JOBS)
@@ -39,10 +56,20 @@ exe: build/win32/CMakeCache.txt
 test-host: host
 	ctest --preset host
 
+# The sweep is left to the plain build: under the sanitizers it takes too long.
+test-asan: asan
+	ctest --preset asan --label-exclude sweep
+
+test-fuzz: fuzz-build
+	ctest --preset fuzz
+
 test-win32: win32
 	ctest --preset win32
 
-test: test-host test-win32
+test: test-host test-asan test-fuzz test-win32
+
+fuzz: fuzz-build
+	tools/fuzz $(FUZZ_SECONDS)
 
 run: exe
 	@JOBS=$(JOBS) tools/run-demo
