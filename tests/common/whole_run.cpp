@@ -81,6 +81,7 @@ void RecordAfterRun(const ProgramOnMachine& program, CPortTestDlg& dialog, Outco
     outcome->openHandlesAfterRun = sim::OpenHandleCount();
     outcome->openDeviceSetsAfterRun = sim::OpenDeviceInfoSetCount();
     outcome->poolBytesInUseAfterRun = PoolBytesInUse(ThePool());
+    outcome->poolLockDepthAfterRun = sim::CriticalSectionDepth(ThePool().LockSection());
 }
 
 void RecordAtEnd(Outcome* outcome) {
@@ -158,6 +159,8 @@ std::string Problems(const Outcome& outcome, const Allowance& allowance) {
     RequireAtMost(outcome.openDeviceSetsAfterRun, a.deviceSets, "device sets open after the run",
                   &problems);
     RequireAtMost(outcome.poolBytesInUseAfterRun, 0, "pool bytes in use after the run", &problems);
+    RequireAtMost(outcome.poolLockDepthAfterRun, 0, "entries of the pool's lock not left",
+                  &problems);
     RequireAtMost(outcome.heapBlocksAtEnd, 0, "heap blocks held at the end", &problems);
     RequireAtMost(outcome.globalBlocksAtEnd, a.globalBlocks, "global memory blocks held at the end",
                   &problems);

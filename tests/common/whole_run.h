@@ -18,6 +18,7 @@ struct Outcome {
     int openHandlesAfterRun = 0;
     int openDeviceSetsAfterRun = 0;
     unsigned poolBytesInUseAfterRun = 0;  // handed out by the pool, not yet released
+    int poolLockDepthAfterRun = 0;
     int heapBlocksAtEnd = 0;
     int globalBlocksAtEnd = 0;
     int openKeysAtEnd = 0;
