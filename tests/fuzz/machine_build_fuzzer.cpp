@@ -130,7 +130,7 @@ private:
     }
 
     void AddDeviceInstance() {
-        const std::string instanceId = PickName({"ACPI", "USB", "BTHENUM", "ROOT", "FTDIBUS"}) +
+        const std::string instanceId = PickText({"ACPI", "USB", "BTHENUM", "ROOT", "FTDIBUS"}) +
                                        "\\" + SomeName() + "\\" + SomeName();
         const std::string instance = EnumRoot() + instanceId;
         PutString(instance, "Class", PickText({"Ports", "Modem", "PortsAndMore", "Bluetooth"}));
@@ -196,13 +196,22 @@ private:
     }
 
     void AddMachineSetting() {
-        if (input_.ConsumeBool()) {
-            machineSections_ += std::string("[@setupapi]\nfail=") +
-                                (input_.ConsumeBool() ? kComPortInterface : kPortsClass) + "\n";
-        } else {
-            machineSections_ +=
-                "[@codepage]\nacp=" +
-                std::to_string(input_.PickValueInArray({1252, 932, 936, 949, 950})) + "\n";
+        switch (input_.ConsumeIntegralInRange(0, 3)) {
+            case 0:
+                machineSections_ += std::string("[@setupapi]\nfail=") +
+                                    (input_.ConsumeBool() ? kComPortInterface : kPortsClass) + "\n";
+                break;
+            case 1:
+                machineSections_ +=
+                    "[@codepage]\nacp=" +
+                    std::to_string(input_.PickValueInArray({1252, 932, 936, 949, 950})) + "\n";
+                break;
+            case 2:
+                machineSections_ += "[@spooler]\nneeded=0\n";
+                break;
+            default:
+                machineSections_ += "[@spooler]\nsecond=empty\n";
+                break;
         }
     }
 
@@ -220,20 +229,20 @@ private:
     }
 
     void AddFault() {
+        // Calls that release something are left to the fault sweep: what a
+        // failed one could not release stays held, which the checks here
+        // would take for a leak.
         static const char* const apis[] = {"RegOpenKeyExA",
                                            "RegEnumKeyExA",
                                            "RegEnumValueA",
                                            "RegQueryValueExA",
-                                           "RegCloseKey",
                                            "SetupDiGetClassDevsA",
                                            "SetupDiEnumDeviceInterfaces",
                                            "SetupDiGetDeviceInterfaceDetailA",
-                                           "SetupDiDestroyDeviceInfoList",
                                            "EnumPortsA",
                                            "GetVersionExA",
                                            "CreateFileA",
                                            "GetCommState",
-                                           "CloseHandle",
                                            "WriteFile",
                                            "QueryPerformanceFrequency",
                                            "QueryPerformanceCounter",
@@ -337,7 +346,6 @@ private:
         const size_t pick = input_.ConsumeIntegralInRange<size_t>(0, choices.size() - 1);
         return *(choices.begin() + pick);
     }
-    std::string PickName(std::initializer_list<const char*> choices) { return PickText(choices); }
 
     // A profile's quoted text: backslashes and quotes escaped, and no line
     // breaks, which would end the line.
