@@ -253,7 +253,8 @@ private:
         fault.allocation = input_.ConsumeBool();
         fault.api = input_.PickValueInArray(apis);
         fault.status = input_.PickValueInArray(kRealStatuses);
-        fault.nth = input_.ConsumeIntegralInRange(1u, 2000u);
+        // Runs make from tens to thousands of calls and allocations.
+        fault.nth = input_.ConsumeIntegralInRange(1u, input_.PickValueInArray({16u, 256u, 4096u}));
         fault.count = input_.ConsumeIntegralInRange(0u, 3u);
         faults_.push_back(fault);
     }
