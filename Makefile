@@ -1,16 +1,21 @@
-# Front door to the two builds.
-#   make test   every suite: host unit and conformance, then the win32 build's
-#               import check and its conformance (and later end-to-end) tests
-#               under Wine
+# Front door to the builds.
+#   make test   every suite: host unit and conformance tests; the unit and
+#               conformance tests again and the fault sweep in the sanitizer
+#               build (build/asan); the fuzz targets' committed corpus and a short
+#               fuzzing run (build/fuzz, clang); then the win32 build's import
+#               check and its conformance and end-to-end tests under Wine
 #   make exe    build/win32/Varnobel.exe
 #   make run    build the exe and run it under Wine on the demo machine
+#   make fuzz   fuzz each target for FUZZ_SECONDS (default 120) seconds
 #   make deps   install the Debian packages the builds need
 #   make bench  time discovery on large simulated machines, then against
 #               Wine's real Windows API on generated machines
 SHELL := /bin/bash
 JOBS ?= 2
+FUZZ_SECONDS ?= 120
 
-.PHONY: all deps tools exe run test test-host test-win32 host win32 bench clean
+.PHONY: all deps tools exe run test test-host test-asan test-fuzz test-win32 host asan \
+        fuzz-build fuzz win32 bench clean
 
 all: exe
 
@@ -27,8 +32,20 @@ build/host/CMakeCache.txt: | tools
 build/win32/CMakeCache.txt: | tools
 	cmake --preset win32
 
+build/asan/CMakeCache.txt: | tools
+	cmake --preset asan
+
+build/fuzz/CMakeCache.txt: | tools
+	cmake --preset fuzz
+
 host: build/host/CMakeCache.txt
 	cmake --build --preset host -j $(JOBS)
+
+asan: build/asan/CMakeCache.txt
+	cmake --build --preset asan -j $(JOBS)
+
+fuzz-build: build/fuzz/CMakeCache.txt
+	cmake --build --preset fuzz -j $(JOBS)
 
 win32: build/win32/CMakeCache.txt
 	cmake --build --preset win32 -j $(JOBS)
@@ -37,13 +54,24 @@ exe: build/win32/CMakeCache.txt
 	cmake --build --preset win32 --target Varnobel -j $(JOBS)
 	@echo "Built build/win32/Varnobel.exe"
 
+# The fault sweep runs once, in the sanitizer build, where a fault that sends
+# the program down a path that overruns a buffer shows.
 test-host: host
-	ctest --preset host
+	ctest --preset host --label-exclude sweep
+
+test-asan: asan
+	ctest --preset asan
+
+test-fuzz: fuzz-build
+	ctest --preset fuzz
 
 test-win32: win32
 	ctest --preset win32
 
-test: test-host test-win32
+test: test-host test-asan test-fuzz test-win32
+
+fuzz: fuzz-build
+	tools/fuzz $(FUZZ_SECONDS)
 
 run: exe
 	@JOBS=$(JOBS) tools/run-demo

@@ -70,7 +70,9 @@ PortKind ClassifyUpper(const char* upper) {
 void ResetPortTable() {
     for (int n = 1; n <= kPortCount; ++n) {
         PortRecord& slot = portTable.slots[n - 1];
-        std::snprintf(slot.devicePath, sizeof slot.devicePath, "\\\\.\\COM%d", n);
+        char path[32];
+        std::snprintf(path, sizeof path, "\\\\.\\COM%d", n);
+        CopyField(slot.devicePath, path);
         CopyField(slot.displayName, slot.devicePath);
         CopyField(slot.description, slot.devicePath);
         slot.kind = Absent;

@@ -41,8 +41,9 @@ TEST_F(FrameworkTest, StringsCopyJoinAndFormat) {
     CString line;
     line.Format("index %d = %s, Time=%lf\r\n", 3, "(COM4) X", 0.015);
     EXPECT_STREQ(line, "index 3 = (COM4) X, Time=0.015000\r\n");
-    const CString& same = line;
-    line = same;
+    // Assigned to itself through another name, as aliasing code would.
+    const CString& sameLine = line;
+    line = sameLine;
     EXPECT_EQ(line.GetLength(), 35);
 }
 

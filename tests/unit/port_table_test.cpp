@@ -119,6 +119,20 @@ TEST(ClassifyDescription, UsbBeforeInfrared) {
     EXPECT_EQ(ClassifyDescription("Communications Port"), General);
 }
 
+// Descriptions whose only clue is at their very end, at lengths either side
+// of the upper-case copy's stack buffer: the clue is found at every length,
+// so the whole text was copied, and the sanitizer build sees any byte
+// written or read past the buffer.
+TEST(ClassifyDescription, ReadsTheLastCharactersOfLongDescriptions) {
+    sim::ResetMachine();
+    for (size_t length = 250; length <= 260; ++length) {
+        const std::string padding(length - 3, 'x');
+        EXPECT_EQ(ClassifyDescription((padding + "usb").c_str()), Usb) << length;
+        EXPECT_EQ(ClassifyDescription((padding + " bt").c_str()), Bluetooth) << length;
+    }
+    EXPECT_EQ(sim::LiveAllocations(), 0);
+}
+
 TEST(ClassifyDescription, LeavesTheCallersTextAlone) {
     char text[] = "usb serial";
     EXPECT_EQ(ClassifyDescription(text), Usb);
