@@ -73,6 +73,11 @@ bool ExportsIsWow64Process() {
 }
 
 BOOL WINAPI SimIsWow64Process(HANDLE process, PBOOL wow64) {
+    DWORD status = ERROR_SUCCESS;
+    if (sim::internal::CallFails("IsWow64Process", &status)) {
+        SetLastError(status);
+        return FALSE;
+    }
     if (process != kCurrentProcess) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

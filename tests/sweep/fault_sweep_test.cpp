@@ -30,6 +30,8 @@ const char* const kSystemFunctions[] = {
     "SetupDiDestroyDeviceInfoList",
     "EnumPortsA",
     "GetVersionExA",
+    "GetProcAddress",
+    "IsWow64Process",
     "CreateFileA",
     "GetCommState",
     "CloseHandle",
@@ -43,6 +45,7 @@ const char* const kSystemFunctions[] = {
     "SendMessageA",
     "GetDlgItem",
     "EnableWindow",
+    "UpdateWindow",
     "MessageBoxA",
 };
 
@@ -57,6 +60,7 @@ const char* const kProfiles[] = {
     "tests/e2e/profiles/win2k.reg",
     "tests/e2e/profiles/winxp.reg",
     "tests/e2e/profiles/win10.reg",
+    "tests/e2e/profiles/win7x64.reg",
 };
 
 constexpr size_t kFailuresShown = 10;
