@@ -10,8 +10,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(os.path.dirname(HERE), "tools", "wine-bench")
 
 loader = importlib.machinery.SourceFileLoader("wine_bench", SCRIPT)
-spec = importlib.util.spec_from_loader("wine_bench", loader)
-wine_bench = importlib.util.module_from_spec(spec)
+module_spec = importlib.util.spec_from_loader("wine_bench", loader)
+wine_bench = importlib.util.module_from_spec(module_spec)
 loader.exec_module(wine_bench)
 
 # Two tables as the program prints them for one session: the full one, then

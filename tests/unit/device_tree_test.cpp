@@ -18,27 +18,6 @@
 
 namespace {
 
-constexpr char kRoot[] = "SYSTEM\\CURRENTCONTROLSET\\ENUM";
-constexpr char kPortsGuid[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
-
-std::string Section(const std::string& path) {
-    return "[HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\ENUM\\" + path + "]\n";
-}
-
-// An instance of the ports class with its port name on the instance key or
-// under "Device Parameters", and an optional description.
-std::string PortInstance(const std::string& path, const std::string& portName,
-                         const std::string& description, bool nameUnderParameters = false) {
-    std::string text = Section(path) + Value("Class", "Ports") + Value("ClassGUID", kPortsGuid);
-    if (!description.empty()) {
-        text += Value("DeviceDesc", description);
-    }
-    if (nameUnderParameters) {
-        return text + Section(path + "\\Device Parameters") + Value("PortName", portName);
-    }
-    return text + Value("PortName", portName);
-}
-
 std::string Repeat(char c, size_t count) {
     return std::string(count, c);
 }
@@ -62,7 +41,7 @@ TEST_F(DeviceTreeTest, WalkRecordsEveryPortWithItsKind) {
          PortInstance("FTDIBUS\\VID_0403+PID_6001\\0000", "COM7", "USB Serial Port") +
          PortInstance("BTHENUM\\{00001101}\\8&1", "COM12", "Standard Serial over Bluetooth link") +
          PortInstance("ACPI\\PNP0510\\0", "COM2", "Infrared port", true));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(1), (SlotView{General, "(COM1) Serial Port", "Communications Port"}));
     EXPECT_EQ(Slot(2), (SlotView{Infrared, "(COM2) Infrared Serial Port", "Infrared port"}));
     EXPECT_EQ(Slot(7), (SlotView{Usb, "(COM7) USB Serial Port", "USB Serial Port"}));
@@ -78,8 +57,8 @@ TEST_F(DeviceTreeTest, WalkFindsPortNameOnInstanceOrUnderDeviceParameters) {
          PortInstance("ACPI\\PNP0501\\2", "COM2", "On the instance") +
          // Both places: the instance key's own value is the one used.
          PortInstance("ACPI\\PNP0501\\3", "COM3", "Both places") +
-         Section("ACPI\\PNP0501\\3\\Device Parameters") + Value("PortName", "COM4"));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+         EnumSection("ACPI\\PNP0501\\3\\Device Parameters") + Value("PortName", "COM4"));
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(1).description, "Under parameters");
     EXPECT_EQ(Slot(2).description, "On the instance");
     EXPECT_EQ(Slot(3).description, "Both places");
@@ -89,21 +68,22 @@ TEST_F(DeviceTreeTest, WalkFindsPortNameOnInstanceOrUnderDeviceParameters) {
 TEST_F(DeviceTreeTest, WalkDecidesThePortClassByNameThenIdentifier) {
     Load(
         // Class 'Modem' with the ports identifier in lower case.
-        Section("ROOT\\MODEM\\0000") + Value("Class", "Modem") +
+        EnumSection("ROOT\\MODEM\\0000") + Value("Class", "Modem") +
         Value("ClassGUID", "{4d36e978-e325-11ce-bfc1-08002be10318}") + Value("PortName", "COM1") +
         // Class name in another case, no identifier at all.
-        Section("ROOT\\PORTS\\0000") + Value("Class", "pOrTs") + Value("PortName", "COM2") +
+        EnumSection("ROOT\\PORTS\\0000") + Value("Class", "pOrTs") + Value("PortName", "COM2") +
         // A class name that begins with "Ports" but is longer: the
         // identifier decides, once for and once against.
-        Section("ROOT\\PORTS\\0001") + Value("Class", "PortsEx") + Value("ClassGUID", kPortsGuid) +
-        Value("PortName", "COM3") + Section("ROOT\\PORTS\\0002") + Value("Class", "Ports2") +
+        EnumSection("ROOT\\PORTS\\0001") + Value("Class", "PortsEx") +
+        Value("ClassGUID", kPortsClassGuid) + Value("PortName", "COM3") +
+        EnumSection("ROOT\\PORTS\\0002") + Value("Class", "Ports2") +
         Value("ClassGUID", "{4D36E96D-E325-11CE-BFC1-08002BE10318}") + Value("PortName", "COM4") +
         // Neither value: not a port.
-        Section("ROOT\\PORTS\\0003") + Value("PortName", "COM5") +
+        EnumSection("ROOT\\PORTS\\0003") + Value("PortName", "COM5") +
         // An identifier with something after it is another identifier.
-        Section("ROOT\\PORTS\\0004") + Value("Class", "Modem") +
-        Value("ClassGUID", std::string(kPortsGuid) + "x") + Value("PortName", "COM6"));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+        EnumSection("ROOT\\PORTS\\0004") + Value("Class", "Modem") +
+        Value("ClassGUID", std::string(kPortsClassGuid) + "x") + Value("PortName", "COM6"));
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(1), (SlotView{General, "(COM1) Serial Port", ResetText(1)}));
     EXPECT_EQ(Slot(2).kind, General);
     EXPECT_EQ(Slot(3).kind, General);
@@ -117,13 +97,13 @@ TEST_F(DeviceTreeTest, WalkAcceptsOnlyComNamesOfPortsOneToEighty) {
          PortInstance("ACPI\\B\\0", "LPT1", "P") + PortInstance("ACPI\\C\\0", "COM0", "Zero") +
          PortInstance("ACPI\\D\\0", "COM81", "Big") + PortInstance("ACPI\\E\\0", "CO", "Short") +
          PortInstance("ACPI\\F\\0", "", "Empty") + PortInstance("ACPI\\G\\0", "COM", "Bare") +
-         PortInstance("ACPI\\H\\0", "cOm80x", "Last") + Section("ACPI\\I\\0") +
+         PortInstance("ACPI\\H\\0", "cOm80x", "Last") + EnumSection("ACPI\\I\\0") +
          Value("Class", "Ports") + "\"PortName\"=dword:00000003\n" +
          PortInstance("ACPI\\J\\0", "CON5", "Not COM") +
          PortInstance("ACPI\\K\\0", "CO6", "Short prefix") +
          PortInstance("ACPI\\L\\0", "COM4294967297", "Wraps to 1") +
          PortInstance("ACPI\\M\\0", "COM-4294967293", "Wraps to 3"));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(4), (SlotView{General, "(COM4) Serial Port", "Lower case"}));
     EXPECT_EQ(Slot(80).description, "Last");
     for (int n : {1, 3}) {
@@ -139,7 +119,7 @@ TEST_F(DeviceTreeTest, WalkAcceptsOnlyComNamesOfPortsOneToEighty) {
 TEST_F(DeviceTreeTest, WalkKeepsTheLaterOfTwoSameNumbers) {
     Load(PortInstance("ACPI\\PNP0501\\1", "COM3", "Met first") +
          PortInstance("USB\\VID_067B\\5", "COM3", "Prolific USB-to-Serial Comm Port"));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(3),
               (SlotView{Usb, "(COM3) USB Serial Port", "Prolific USB-to-Serial Comm Port"}));
 }
@@ -147,7 +127,7 @@ TEST_F(DeviceTreeTest, WalkKeepsTheLaterOfTwoSameNumbers) {
 TEST_F(DeviceTreeTest, WalkOverwritesWhatEarlierPassesWrote) {
     FillFromDescription(5, "USB thing from another pass");
     Load(PortInstance("ACPI\\PNP0501\\1", "COM5", "Communications Port"));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(5), (SlotView{General, "(COM5) Serial Port", "Communications Port"}));
 }
 
@@ -155,7 +135,7 @@ TEST_F(DeviceTreeTest, WalkWithoutDescriptionRecordsASerialPort) {
     FillFromDescription(6, "Earlier Bluetooth text");
     Load(PortInstance("ACPI\\PNP0501\\1", "COM5", "") +
          PortInstance("ACPI\\PNP0501\\2", "COM6", ""));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(5), (SlotView{General, "(COM5) Serial Port", ResetText(5)}));
     // The description already there stays; only kind and label change.
     EXPECT_EQ(Slot(6), (SlotView{General, "(COM6) Serial Port", "Earlier Bluetooth text"}));
@@ -167,7 +147,7 @@ TEST_F(DeviceTreeTest, WalkRecordsTheFirst127CharactersOfALongDescription) {
     const std::string oneMore = Repeat('f', 128);
     Load(PortInstance("ACPI\\A\\0", "COM1", longUsb) + PortInstance("ACPI\\B\\0", "COM2", exact) +
          PortInstance("ACPI\\C\\0", "COM3", oneMore));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(1), (SlotView{Usb, "(COM1) USB Serial Port", longUsb.substr(0, 127)}));
     EXPECT_EQ(Slot(2).description, exact);
     EXPECT_EQ(Slot(3), (SlotView{General, "(COM3) Serial Port", Repeat('f', 127)}));
@@ -176,24 +156,24 @@ TEST_F(DeviceTreeTest, WalkRecordsTheFirst127CharactersOfALongDescription) {
 TEST_F(DeviceTreeTest, WalkEndsEveryTextStoredWithoutNulInsideItsBuffer) {
     Load(
         // Short values without NUL.
-        Section("ACPI\\A\\0") + BareValue("Class", "Ports") + BareValue("PortName", "COM1") +
+        EnumSection("ACPI\\A\\0") + BareValue("Class", "Ports") + BareValue("PortName", "COM1") +
         BareValue("DeviceDesc", "USB bare") +
         // An identifier that fills its buffer exactly, without NUL.
-        Section("ACPI\\B\\0") + Value("Class", "Modem") +
-        BareValue("ClassGUID", std::string(kPortsGuid) + "}") + Value("PortName", "COM2") +
+        EnumSection("ACPI\\B\\0") + Value("Class", "Modem") +
+        BareValue("ClassGUID", std::string(kPortsClassGuid) + "}") + Value("PortName", "COM2") +
         // A class name of six characters fills its six bytes: it is not "PORTS".
-        Section("ACPI\\C\\0") + BareValue("Class", "PortsX") + Value("PortName", "COM3") +
+        EnumSection("ACPI\\C\\0") + BareValue("Class", "PortsX") + Value("PortName", "COM3") +
         // A description that fills its 128 bytes.
         PortInstance("ACPI\\D\\0", "COM4", "") + BareValue("DeviceDesc", Repeat('g', 128)) +
         // A port name that fills its first buffer, its digits in the last bytes.
-        Section("ACPI\\E\\0") + Value("Class", "Ports") +
+        EnumSection("ACPI\\E\\0") + Value("Class", "Ports") +
         BareValue("PortName", "COM" + Repeat(' ', 123) + "12") +
         // A port name that needs a larger buffer, stored without NUL.
-        Section("ACPI\\F\\0") + Value("Class", "Ports") +
+        EnumSection("ACPI\\F\\0") + Value("Class", "Ports") +
         BareValue("PortName", "COM" + Repeat(' ', 200) + "13") +
         // A description longer than 127, stored without NUL.
         PortInstance("ACPI\\G\\0", "COM5", "") + BareValue("DeviceDesc", Repeat('h', 300)));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(1), (SlotView{Usb, "(COM1) USB Serial Port", "USB bare"}));
     EXPECT_EQ(Slot(2).kind, Absent);
     EXPECT_EQ(Slot(3).kind, Absent);
@@ -209,19 +189,20 @@ TEST_F(DeviceTreeTest, WalkReadsSubkeyNamesLongerThan128Characters) {
     const std::string instance = Repeat('I', 600);
     Load(PortInstance(enumerator + "\\" + device + "\\" + instance, "COM9", "Deep port") +
          PortInstance("ACPI\\" + Repeat('x', 128) + "\\0", "COM10", "Exactly 128"));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(9).description, "Deep port");
     EXPECT_EQ(Slot(10).description, "Exactly 128");
 }
 
 TEST_F(DeviceTreeTest, WalkSkipsWhatIsNotThereAndGoesOn) {
-    Load(Section("ACPI") + Section("ACPI\\EMPTYDEVICE") +
+    Load(EnumSection("ACPI") + EnumSection("ACPI\\EMPTYDEVICE") +
          // A port-class instance with no port name anywhere, one with an
          // empty "Device Parameters".
-         Section("ACPI\\PNP0501\\0") + Value("Class", "Ports") + Section("ACPI\\PNP0501\\1") +
-         Value("Class", "Ports") + Section("ACPI\\PNP0501\\1\\Device Parameters") +
-         Section("EMPTYENUMERATOR") + PortInstance("ZED\\PNP0501\\0", "COM2", "After the gaps"));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+         EnumSection("ACPI\\PNP0501\\0") + Value("Class", "Ports") +
+         EnumSection("ACPI\\PNP0501\\1") + Value("Class", "Ports") +
+         EnumSection("ACPI\\PNP0501\\1\\Device Parameters") + EnumSection("EMPTYENUMERATOR") +
+         PortInstance("ZED\\PNP0501\\0", "COM2", "After the gaps"));
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(2).description, "After the gaps");
 }
 
@@ -236,7 +217,7 @@ TEST_F(DeviceTreeTest, WalkOfAMissingRootFailsWithoutTouchingTheTable) {
 
 TEST_F(DeviceTreeTest, WalkOfAnEmptyRootSucceeds) {
     Load("[HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\ENUM]\n");
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_TRUE(AllAbsent());
 }
 
@@ -251,14 +232,14 @@ protected:
         DeviceTreeTest::SetUp();
         Load(PortInstance("ACPI\\PNP0501\\1", "COM1", "Communications Port", true) +
              PortInstance("ACPI\\PNP0501\\2", "COM2", "USB " + Repeat('l', 200)) +
-             Section("ACPI\\PNP0A03\\0") + Value("Class", "System") +
+             EnumSection("ACPI\\PNP0A03\\0") + Value("Class", "System") +
              PortInstance("FTDIBUS\\" + Repeat('V', 140) + "\\0000", "COM3", "USB Serial Port",
                           true) +
-             Section("ROOT\\LEGACY\\0000") + Value("Class", "Modem") +
+             EnumSection("ROOT\\LEGACY\\0000") + Value("Class", "Modem") +
              Value("ClassGUID", "{4d36e978-e325-11ce-bfc1-08002be10318}") +
              Value("PortName", "COM4"));
         const unsigned before = sim::AllocationCount();
-        EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+        EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
         allocations_ = sim::AllocationCount() - before;
         full_ = Table();
         ResetPortTable();
@@ -306,7 +287,7 @@ TEST_F(DeviceTreeFaultTest, EveryRefusedAllocationIsHandled) {
         SCOPED_TRACE("allocation " + std::to_string(nth));
         ResetPortTable();
         sim::FailAllocation(nth);
-        const int result = ScanDeviceTree(kRoot);
+        const int result = ScanDeviceTree(kEnumRoot);
         sim::ClearFaults();
         ExpectNothingLeftOpen();
         if (result == 1) {
@@ -328,7 +309,7 @@ TEST_F(DeviceTreeFaultTest, EveryRefusedAllocationIsHandled) {
 
     ResetPortTable();
     sim::FailAllocation(allocations_ + 1);
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     sim::ClearFaults();
     EXPECT_EQ(Table(), full_);
 }
@@ -343,7 +324,7 @@ TEST_F(DeviceTreeFaultTest, AFailingEnumerationAnywhereEndsTheWalkWithFailure) {
         SCOPED_TRACE("enumeration " + std::to_string(nth));
         ResetPortTable();
         sim::FailCall("RegEnumKeyExA", ERROR_ACCESS_DENIED, nth, 1);
-        const int result = ScanDeviceTree(kRoot);
+        const int result = ScanDeviceTree(kEnumRoot);
         sim::ClearFaults();
         ExpectNothingLeftOpen();
         if (result == 1) {
@@ -368,7 +349,7 @@ TEST_F(DeviceTreeFaultTest, AFailingOpenEndsTheWalkExceptBelowTheInstance) {
         SCOPED_TRACE("open " + std::to_string(nth));
         ResetPortTable();
         sim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, nth, 1);
-        const int result = ScanDeviceTree(kRoot);
+        const int result = ScanDeviceTree(kEnumRoot);
         sim::ClearFaults();
         ExpectNothingLeftOpen();
         if (result == 1 && Table() == full_) {
@@ -400,7 +381,7 @@ TEST_F(DeviceTreeFaultTest, AFailingOpenEndsTheWalkExceptBelowTheInstance) {
 
 TEST_F(DeviceTreeFaultTest, ANameThatNeverFitsEndsTheWalk) {
     sim::FailCall("RegEnumKeyExA", ERROR_MORE_DATA);
-    EXPECT_EQ(ScanDeviceTree(kRoot), 0);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 0);
     sim::ClearFaults();
     ExpectNothingLeftOpen();
     EXPECT_TRUE(AllAbsent());
@@ -409,7 +390,7 @@ TEST_F(DeviceTreeFaultTest, ANameThatNeverFitsEndsTheWalk) {
 TEST_F(DeviceTreeFaultTest, AFailingPortNameReadEndsTheWalk) {
     // COM1's instance: "CLASS", then "PORTNAME" on the instance.
     sim::FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED, 2, 1);
-    EXPECT_EQ(ScanDeviceTree(kRoot), 0);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 0);
     EXPECT_TRUE(AllAbsent());
 }
 
@@ -417,7 +398,7 @@ TEST_F(DeviceTreeFaultTest, AValueThatNeverFitsEndsTheWalk) {
     // From COM1's second port-name read (under "Device Parameters") on,
     // every read asks for more data without saying how much.
     sim::FailCall("RegQueryValueExA", ERROR_MORE_DATA, 3);
-    EXPECT_EQ(ScanDeviceTree(kRoot), 0);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 0);
     EXPECT_TRUE(AllAbsent());
 }
 
@@ -425,7 +406,7 @@ TEST_F(DeviceTreeFaultTest, AFailingDescriptionReadRecordsThePortWithoutOne) {
     // COM1: "CLASS", "PORTNAME" on the instance, the same under
     // "Device Parameters", then "DeviceDesc".
     sim::FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED, 4, 1);
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     std::vector<SlotView> expected = full_;
     expected[0] = SlotView{General, "(COM1) Serial Port", ResetText(1)};
     EXPECT_EQ(Table(), expected);
@@ -433,7 +414,7 @@ TEST_F(DeviceTreeFaultTest, AFailingDescriptionReadRecordsThePortWithoutOne) {
 
 TEST_F(DeviceTreeFaultTest, UnreadableClassValuesMakeNoPorts) {
     sim::FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_TRUE(AllAbsent());
 }
 
@@ -457,8 +438,8 @@ TEST_F(DeviceTreeTest, InstanceReadFillsOnlyAbsentSlots) {
 TEST_F(DeviceTreeTest, InstanceReadResultSaysWhetherThePortNameWasRead) {
     Load(PortInstance("ACPI\\A\\0", "LPT1", "Printer Port") +
          PortInstance("ACPI\\B\\0", "COM99", "Too high") +
-         PortInstance("ACPI\\C\\0", "com4", "", true) + Section("ACPI\\D\\0") +
-         Value("Class", "Ports") + Section("ACPI\\E\\0") + Value("Class", "Modem") +
+         PortInstance("ACPI\\C\\0", "com4", "", true) + EnumSection("ACPI\\D\\0") +
+         Value("Class", "Ports") + EnumSection("ACPI\\E\\0") + Value("Class", "Modem") +
          Value("PortName", "COM5") +
          PortInstance("ACPI\\F\\0", "COM6", "Long " + Repeat('m', 200)));
     const std::string base = "SYSTEM\\CURRENTCONTROLSET\\ENUM\\ACPI\\";
@@ -517,7 +498,7 @@ TEST_F(DeviceTreeTest, InstanceReadWithAFailingOpenChangesNothing) {
 // The growing registry routines ------------------------------------------------
 
 TEST_F(DeviceTreeTest, QueryValueGrowReadsValuesOfAnyLength) {
-    Load(Section("X") + Value("Short", "abc") + Value("Long", Repeat('q', 700)) +
+    Load(EnumSection("X") + Value("Short", "abc") + Value("Long", Repeat('q', 700)) +
          Value("Edge", Repeat('r', 127)) + Value("Over", Repeat('s', 128)));
     CRegistryKey key;
     ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, "SYSTEM\\CURRENTCONTROLSET\\ENUM\\X", KEY_READ),
@@ -539,7 +520,7 @@ TEST_F(DeviceTreeTest, QueryValueGrowReadsValuesOfAnyLength) {
 }
 
 TEST_F(DeviceTreeTest, QueryValueGrowGivesUpTheBlockWhenTheHeapRefuses) {
-    Load(Section("X") + Value("Long", Repeat('q', 300)));
+    Load(EnumSection("X") + Value("Long", Repeat('q', 300)));
     CRegistryKey key;
     ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, "SYSTEM\\CURRENTCONTROLSET\\ENUM\\X", KEY_READ),
               ERROR_SUCCESS);
@@ -557,7 +538,7 @@ TEST_F(DeviceTreeTest, QueryValueGrowGivesUpTheBlockWhenTheHeapRefuses) {
 }
 
 TEST_F(DeviceTreeTest, OpenSubkeyAtOpensByIndexAndReportsTheEnd) {
-    Load(Section("P\\" + Repeat('n', 300)) + Section("P\\SHORT") + Value("V", "short key"));
+    Load(EnumSection("P\\" + Repeat('n', 300)) + EnumSection("P\\SHORT") + Value("V", "short key"));
     CRegistryKey parent;
     ASSERT_EQ(parent.Open(HKEY_LOCAL_MACHINE, "SYSTEM\\CURRENTCONTROLSET\\ENUM\\P",
                           KEY_ENUMERATE_SUB_KEYS),
@@ -580,7 +561,7 @@ TEST_F(DeviceTreeTest, OpenSubkeyAtOpensByIndexAndReportsTheEnd) {
 }
 
 TEST_F(DeviceTreeTest, OpenSubkeyAtReportsRefusedMemoryAndFailedOpens) {
-    Load(Section("P\\" + Repeat('n', 300)));
+    Load(EnumSection("P\\" + Repeat('n', 300)));
     CRegistryKey parent;
     ASSERT_EQ(parent.Open(HKEY_LOCAL_MACHINE, "SYSTEM\\CURRENTCONTROLSET\\ENUM\\P",
                           KEY_ENUMERATE_SUB_KEYS),

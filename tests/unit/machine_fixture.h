@@ -64,6 +64,29 @@ inline std::string BareValue(const std::string& name, const std::string& text) {
     return line + "\n";
 }
 
+// The NT device tree as profile text: a key below ENUM, and an instance of
+// the ports class with its port name on the instance key or under "Device
+// Parameters", and an optional description.
+constexpr char kEnumRoot[] = "SYSTEM\\CURRENTCONTROLSET\\ENUM";
+constexpr char kPortsClassGuid[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
+
+inline std::string EnumSection(const std::string& path) {
+    return "[HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\ENUM\\" + path + "]\n";
+}
+
+inline std::string PortInstance(const std::string& path, const std::string& portName,
+                                const std::string& description, bool nameUnderParameters = false) {
+    std::string text =
+        EnumSection(path) + Value("Class", "Ports") + Value("ClassGUID", kPortsClassGuid);
+    if (!description.empty()) {
+        text += Value("DeviceDesc", description);
+    }
+    if (nameUnderParameters) {
+        return text + EnumSection(path + "\\Device Parameters") + Value("PortName", portName);
+    }
+    return text + Value("PortName", portName);
+}
+
 // A fresh machine with the application object and the main dialog attached to
 // a window made by CreateLogDialog.
 class LogDialogTest : public ::testing::Test {

@@ -23,25 +23,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-constexpr char kRoot[] = "SYSTEM\\CURRENTCONTROLSET\\ENUM";
-constexpr char kPortsGuid[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
-
-std::string Section(const std::string& path) {
-    return "[HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\ENUM\\" + path + "]\n";
-}
-
-std::string PortInstance(const std::string& path, const std::string& portName,
-                         const std::string& description, bool nameUnderParameters = false) {
-    std::string text = Section(path) + Value("Class", "Ports") + Value("ClassGUID", kPortsGuid);
-    if (!description.empty()) {
-        text += Value("DeviceDesc", description);
-    }
-    if (nameUnderParameters) {
-        return text + Section(path + "\\Device Parameters") + Value("PortName", portName);
-    }
-    return text + Value("PortName", portName);
-}
-
 std::vector<BYTE> Bytes(const std::string& text) {
     std::vector<BYTE> bytes(text.begin(), text.end());
     bytes.push_back(0);
@@ -160,7 +141,7 @@ TEST_F(ReadOnlyStackKeyTest, SocketKeyThatMayOnlyBeReadIsFound) {
 std::string SmallTree() {
     return PortInstance("ACPI\\PNP0501\\1", "COM1", "Communications Port", true) +
            PortInstance("ACPI\\PNP0501\\2", "COM2", "Communications Port") +
-           Section("ACPI\\PNP0A03\\0") + Value("Class", "System") +
+           EnumSection("ACPI\\PNP0A03\\0") + Value("Class", "System") +
            PortInstance("FTDIBUS\\VID_0403\\0000", "COM5", "USB Serial Port", true) +
            PortInstance("ROOT\\PORTS\\0000", "COM9", "Virtual port");
 }
@@ -170,7 +151,7 @@ protected:
     // The table a walk of the machine leaves while the registry behaves.
     std::vector<SlotView> WellBehavedWalk() {
         ResetPortTable();
-        EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+        EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
         std::vector<SlotView> table = Table();
         ResetPortTable();
         return table;
@@ -183,7 +164,7 @@ TEST_F(WalkTest, HoldsAtMostOneKeyOpenPerLevel) {
     constexpr int kLevels = 5;
     Load(SmallTree());
     sim::ClearPeakOpenKeyCount();
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(sim::PeakOpenKeyCount(), kLevels);
     EXPECT_EQ(Slot(9).kind, General);
 
@@ -194,7 +175,7 @@ TEST_F(WalkTest, HoldsAtMostOneKeyOpenPerLevel) {
          PortInstance("ACPI\\PNP0501\\2", "COM2", "Port") +
          PortInstance("ACPI\\PNP0502\\1", "COM3", "Port") +
          PortInstance("ROOT\\PORTS\\1", "COM4", "Port"));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(sim::PeakOpenKeyCount(), kLevels - 1);
     EXPECT_EQ(Slot(4).kind, General);
 }
@@ -208,7 +189,7 @@ TEST_F(WalkTest, GrowsItsNameBuffersWhateverLengthAShortBufferReports) {
     for (const NameLengthReport& report : NameLengthReports()) {
         SCOPED_TRACE(report.name);
         sim::SetShortNameLength(report.report);
-        EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+        EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
         EXPECT_EQ(Table(), expected);
         ResetPortTable();
     }
@@ -217,7 +198,7 @@ TEST_F(WalkTest, GrowsItsNameBuffersWhateverLengthAShortBufferReports) {
 TEST_F(WalkTest, GivesUpOnALengthThatNeverGrows) {
     Load(SmallTree() + PortInstance("FTDIBUS\\" + std::string(140, 'V') + "\\0", "COM7", "USB"));
     sim::SetShortNameLength([](DWORD, DWORD) { return DWORD{0}; });
-    EXPECT_EQ(ScanDeviceTree(kRoot), 0);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 0);
     EXPECT_EQ(Slot(1).kind, General);
     EXPECT_EQ(Slot(7).kind, Absent);
 }
@@ -226,27 +207,27 @@ TEST_F(WalkTest, NeverUsesTheJunkLeftAfterMoreData) {
     Load(SmallTree() +
          PortInstance("ACPI\\LONG\\0", "COM3" + std::string(200, ' '),
                       "Long " + std::string(200, 'd')) +
-         Section("ROOT\\WIDE\\0") + Value("Class", "PortsEx") + Value("ClassGUID", kPortsGuid) +
-         Value("PortName", "COM4"));
+         EnumSection("ROOT\\WIDE\\0") + Value("Class", "PortsEx") +
+         Value("ClassGUID", kPortsClassGuid) + Value("PortName", "COM4"));
     const std::vector<SlotView> expected = WellBehavedWalk();
     ASSERT_EQ(expected[2].description, "Long " + std::string(122, 'd'));
     sim::ScribbleOnMoreData(true);
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Table(), expected);
 }
 
 TEST_F(WalkTest, FollowsAPortNameThatGrowsWhileItIsRead) {
     Load(PortInstance("ACPI\\PNP0501\\1", "COM5" + std::string(200, ' '), "Port"));
-    ASSERT_TRUE(sim::ChangeValueAfterReads(HKEY_LOCAL_MACHINE,
-                                           std::string(kRoot) + "\\ACPI\\PNP0501\\1", "PortName", 1,
-                                           REG_SZ, Bytes("COM6" + std::string(300, ' '))));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    ASSERT_TRUE(sim::ChangeValueAfterReads(
+        HKEY_LOCAL_MACHINE, std::string(kEnumRoot) + "\\ACPI\\PNP0501\\1", "PortName", 1, REG_SZ,
+        Bytes("COM6" + std::string(300, ' '))));
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(5).kind, Absent);
     EXPECT_EQ(Slot(6), (SlotView{General, "(COM6) Serial Port", "Port"}));
 }
 
 TEST_F(WalkTest, RecordsAPortWhoseLongDescriptionChangesBetweenItsReads) {
-    const std::string instance = std::string(kRoot) + "\\ACPI\\PNP0501\\";
+    const std::string instance = std::string(kEnumRoot) + "\\ACPI\\PNP0501\\";
     const std::string bluetooth = "Bluetooth link ";
     Load(PortInstance("ACPI\\PNP0501\\1", "COM1", bluetooth + std::string(200, 'g')) +
          PortInstance("ACPI\\PNP0501\\2", "COM2", "USB " + std::string(200, 's')));
@@ -258,7 +239,7 @@ TEST_F(WalkTest, RecordsAPortWhoseLongDescriptionChangesBetweenItsReads) {
                                Bytes(bluetooth + std::string(400, 'H')));
     sim::ChangeValueAfterReads(HKEY_LOCAL_MACHINE, instance + "2", "DeviceDesc", 1, REG_SZ,
                                Bytes("USB " + std::string(150, 'S')));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     EXPECT_EQ(Slot(1), (SlotView{Bluetooth, "(COM1) Bluetooth Serial Port",
                                  bluetooth + std::string(127 - bluetooth.size(), 'H')}));
     EXPECT_EQ(Slot(2), (SlotView{Usb, "(COM2) USB Serial Port", "USB " + std::string(123, 'S')}));
@@ -268,9 +249,9 @@ TEST_F(WalkTest, SkipsAnInstanceWhoseDeviceParametersAreClosedToTheUser) {
     Load(SmallTree());
     const std::vector<SlotView> expected = WellBehavedWalk();
     ASSERT_TRUE(sim::FailKeyCall(HKEY_LOCAL_MACHINE,
-                                 std::string(kRoot) + "\\ACPI\\PNP0501\\1\\Device Parameters",
+                                 std::string(kEnumRoot) + "\\ACPI\\PNP0501\\1\\Device Parameters",
                                  "RegOpenKeyExA", ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ScanDeviceTree(kRoot), 1);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 1);
     std::vector<SlotView> withoutCom1 = expected;
     withoutCom1[0] = Slot(1);
     EXPECT_EQ(Slot(1).kind, Absent);
@@ -279,9 +260,9 @@ TEST_F(WalkTest, SkipsAnInstanceWhoseDeviceParametersAreClosedToTheUser) {
 
 TEST_F(WalkTest, EndsOnAnInstanceThatCannotBeOpened) {
     Load(SmallTree());
-    sim::FailKeyCall(HKEY_LOCAL_MACHINE, std::string(kRoot) + "\\FTDIBUS\\VID_0403\\0000",
+    sim::FailKeyCall(HKEY_LOCAL_MACHINE, std::string(kEnumRoot) + "\\FTDIBUS\\VID_0403\\0000",
                      "RegOpenKeyExA", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ScanDeviceTree(kRoot), 0);
+    EXPECT_EQ(ScanDeviceTree(kEnumRoot), 0);
     EXPECT_EQ(Slot(1).kind, General);
     EXPECT_EQ(Slot(2).kind, General);
     EXPECT_EQ(Slot(5).kind, Absent);
@@ -296,7 +277,7 @@ TEST_F(WalkTest, StopsCleanlyWhenMemoryStaysRefused) {
     for (unsigned nth = 1; nth <= allocations; ++nth) {
         SCOPED_TRACE("refused from allocation " + std::to_string(nth));
         sim::FailAllocation(nth, 0);
-        EXPECT_EQ(ScanDeviceTree(kRoot), 0);
+        EXPECT_EQ(ScanDeviceTree(kEnumRoot), 0);
         sim::ClearFaults();
         EXPECT_EQ(sim::OpenKeyCount(), 0);
         EXPECT_EQ(sim::LiveAllocations(), 0);
