@@ -54,19 +54,20 @@ exe: build/win32/CMakeCache.txt
 	cmake --build --preset win32 --target Varnobel -j $(JOBS)
 	@echo "Built build/win32/Varnobel.exe"
 
-# The fault sweep runs once, in the sanitizer build, where a fault that sends
-# the program down a path that overruns a buffer shows.
+# After each suite come the reasons of the tests that skipped, as CTest prints
+# only their names. The fault sweep runs once, in the sanitizer build, where a
+# fault that sends the program down a path that overruns a buffer shows.
 test-host: host
-	ctest --preset host --label-exclude sweep
+	@ctest --preset host --label-exclude sweep; status=$$?; tools/skip-reasons build/host; exit $$status
 
 test-asan: asan
-	ctest --preset asan
+	@ctest --preset asan; status=$$?; tools/skip-reasons build/asan; exit $$status
 
 test-fuzz: fuzz-build
-	ctest --preset fuzz
+	@ctest --preset fuzz; status=$$?; tools/skip-reasons build/fuzz; exit $$status
 
 test-win32: win32
-	ctest --preset win32
+	@ctest --preset win32; status=$$?; tools/skip-reasons build/win32; exit $$status
 
 test: test-host test-asan test-fuzz test-win32
 
