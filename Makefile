@@ -66,7 +66,10 @@ test-asan: asan
 test-fuzz: fuzz-build
 	@ctest --preset fuzz; status=$$?; tools/skip-reasons build/fuzz; exit $$status
 
+# Every Windows test runs 32-bit programs under Wine: without 32-bit Wine,
+# stop and say why rather than test something else.
 test-win32: win32
+	@tools/wine-run --check-i386
 	@ctest --preset win32; status=$$?; tools/skip-reasons build/win32; exit $$status
 
 test: test-host test-asan test-fuzz test-win32
@@ -75,6 +78,7 @@ fuzz: fuzz-build
 	tools/fuzz $(FUZZ_SECONDS)
 
 run: exe
+	@tools/wine-run --check-i386
 	@JOBS=$(JOBS) tools/run-demo
 
 clean:
