@@ -4,12 +4,11 @@
 # programs run under Wine through tools/wine-run. None of them builds the exe:
 # the end-to-end tests run this build's Varnobel.exe, the bytes that ship.
 #
-#   wine-tests      i686: the conformance suite in a 32-bit prefix and, under
-#                   WOW64, in a 64-bit one; the pool tests; the end-to-end
-#                   driver and tests; the benchmark's smoke run
-#   wine-tests-x64  x86_64: the conformance suite as a 64-bit program in a
-#                   64-bit prefix, the one place a 64-bit process is the
-#                   subject
+#   wine-tests-i686    the conformance suite in a 32-bit prefix and, under
+#                      WOW64, in a 64-bit one; the pool tests; the
+#                      end-to-end driver and tests; the benchmark's smoke run
+#   wine-tests-x86_64  the conformance suite as a 64-bit program in a 64-bit
+#                      prefix, the one place a 64-bit process is the subject
 #
 # Nothing here depends on whether 32-bit Wine runs when CMake does; the tests
 # themselves say so when it does not (tools/wine-run).
@@ -42,5 +41,5 @@ function(varnobel_wine_test_build name arch benchmarks)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/${name}.cmake)
 endfunction()
 
-varnobel_wine_test_build(wine-tests i686 ON)
-varnobel_wine_test_build(wine-tests-x64 x86_64 OFF)
+varnobel_wine_test_build(wine-tests-i686 i686 ON)
+varnobel_wine_test_build(wine-tests-x86_64 x86_64 OFF)
