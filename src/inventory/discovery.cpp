@@ -14,6 +14,7 @@
 #include "inventory/log_sink.h"
 
 BluetoothStackKind BluetoothStack = BluetoothStackKind::None;
+REGSAM WidcommRegistryView = 0;
 
 namespace {
 
@@ -24,18 +25,23 @@ static_assert(sizeof(OSVERSIONINFOEXA) == kExtendedVersionSize, "extended versio
 static_assert(sizeof(OSVERSIONINFOA) == kBasicVersionSize, "basic version record");
 
 // A 64-bit stack keeps its keys where a 32-bit program on 64-bit Windows
-// does not see them unless it asks.
-bool SoftwareKeyExists(const char* path) {
+// does not see them unless it asks. A 32-bit install may have left a stale
+// copy in the 32-bit view, which counts only when the 64-bit view has no
+// such key at all. `*view` gets the view the key opened in.
+bool SoftwareKeyExists(const char* path, REGSAM* view) {
     CRegistryKey key;
-    return key.OpenNativeViewFirst(HKEY_LOCAL_MACHINE, path, KEY_READ) == ERROR_SUCCESS;
+    return key.OpenNativeViewFirst(HKEY_LOCAL_MACHINE, path, KEY_READ, view) == ERROR_SUCCESS;
 }
 
 void DetectBluetoothStack(CLogSink* logSink) {
     BluetoothStack = BluetoothStackKind::None;
-    if (SoftwareKeyExists("SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect")) {
+    WidcommRegistryView = 0;
+    REGSAM view = 0;
+    if (SoftwareKeyExists("SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect", &view)) {
         BluetoothStack = BluetoothStackKind::Widcomm;
+        WidcommRegistryView = view;
         logSink->AppendLog("WIDCOMM stack\r\n");
-    } else if (SoftwareKeyExists("SOFTWARE\\Socket Communications")) {
+    } else if (SoftwareKeyExists("SOFTWARE\\Socket Communications", &view)) {
         BluetoothStack = BluetoothStackKind::Socket;
         logSink->AppendLog("SOCKET stack\r\n");
     }

@@ -1,8 +1,6 @@
 // The registry path reader: one path component per level, each level opening
-// its key and closing it once the deeper levels have returned. Under WOW64 a
-// path is walked in the 64-bit view first, and again from the root in the
-// default view when a key on the way is not there: Windows keeps a walk in
-// the view its first key was opened in.
+// its key and closing it once the deeper levels have returned. Every key is
+// opened in the reader's one view.
 #include "inventory/registry_path_reader.h"
 
 #include <cstring>
@@ -15,20 +13,6 @@ char RegistryStringBuffer[kRegistryStringCapacity + 1];
 
 namespace {
 
-// How one walk opens its keys, and whether one of them was not there.
-struct Walk {
-    explicit Walk(REGSAM view) : access(KEY_READ | view) {}
-
-    LSTATUS Open(CRegistryKey& key, HKEY parent, const char* name) {
-        const LSTATUS status = key.Open(parent, name, access);
-        keyMissing = keyMissing || status == ERROR_FILE_NOT_FOUND;
-        return status;
-    }
-
-    REGSAM access;
-    bool keyMissing = false;
-};
-
 // Terminates the text after the `size` bytes the registry wrote.
 const char* TerminatedString(DWORD size) {
     RegistryStringBuffer[size < kRegistryStringCapacity ? size : kRegistryStringCapacity] = '\0';
@@ -36,7 +20,7 @@ const char* TerminatedString(DWORD size) {
     return RegistryStringBuffer;
 }
 
-const char* ReadStringLeaf(Walk& walk, HKEY key, const char* name) {
+const char* ReadStringLeaf(REGSAM access, HKEY key, const char* name) {
     BYTE* buffer = reinterpret_cast<BYTE*>(RegistryStringBuffer);
     DWORD size = kRegistryStringCapacity;
     LSTATUS status = RegQueryValueExA(key, name, nullptr, nullptr, buffer, &size);
@@ -49,7 +33,7 @@ const char* ReadStringLeaf(Walk& walk, HKEY key, const char* name) {
         return nullptr;
     }
     CRegistryKey subKey;
-    if (walk.Open(subKey, key, name) != ERROR_SUCCESS) {
+    if (subKey.Open(key, name, access) != ERROR_SUCCESS) {
         return nullptr;
     }
     size = kRegistryStringCapacity;
@@ -63,10 +47,12 @@ int ReadBinaryLeaf(HKEY key, const char* name, BYTE* data, DWORD* size) {
     return status == ERROR_SUCCESS || status == ERROR_MORE_DATA ? 1 : 0;
 }
 
-// Reads `path` below `*root` with `leaf` on the value name at its end.
-// `failure` is what a missing key on the way gives.
+// Reads `path` below `*root` with `leaf` on the value name at its end,
+// opening every key with `access`. `failure` is what a key on the way that
+// does not open gives.
 template <typename Result, typename Leaf>
-Result WalkPath(Walk& walk, const HKEY* root, const char* path, Result failure, const Leaf& leaf) {
+Result WalkPath(REGSAM access, const HKEY* root, const char* path, Result failure,
+                const Leaf& leaf) {
     const HKEY key = root != nullptr ? *root : HKEY_CLASSES_ROOT;
     const std::size_t length = std::strlen(path);
     CHeapBlock copy;
@@ -81,32 +67,18 @@ Result WalkPath(Walk& walk, const HKEY* root, const char* path, Result failure, 
     // A backslash byte that ends a double-byte character is no separator.
     unsigned char* separator = _mbschr(reinterpret_cast<unsigned char*>(rest), '\\');
     if (separator == nullptr) {
-        return leaf(walk, key, rest);
+        return leaf(access, key, rest);
     }
     *separator = '\0';
     CRegistryKey subKey;
-    if (walk.Open(subKey, key, rest) != ERROR_SUCCESS) {
+    if (subKey.Open(key, rest, access) != ERROR_SUCCESS) {
         return failure;
     }
     const HKEY opened = subKey.Get();
     const Result result =
-        WalkPath(walk, &opened, reinterpret_cast<const char*>(separator + 1), failure, leaf);
+        WalkPath(access, &opened, reinterpret_cast<const char*>(separator + 1), failure, leaf);
     subKey.Close();
     return result;
-}
-
-template <typename Result, typename Leaf>
-Result ReadInEitherView(const HKEY* root, const char* path, Result failure, const Leaf& leaf) {
-    const REGSAM nativeView = NativeViewFlag();
-    if (nativeView != 0) {
-        Walk native(nativeView);
-        const Result result = WalkPath(native, root, path, failure, leaf);
-        if (result != failure || !native.keyMissing) {
-            return result;
-        }
-    }
-    Walk plain(0);
-    return WalkPath(plain, root, path, failure, leaf);
 }
 
 }  // namespace
@@ -121,7 +93,7 @@ const char* CRegistryPathReader::QueryStringByPath(const HKEY* root, const char*
     if (path == nullptr) {
         return nullptr;
     }
-    return ReadInEitherView<const char*>(root, path, nullptr, ReadStringLeaf);
+    return WalkPath<const char*>(KEY_READ | view_, root, path, nullptr, ReadStringLeaf);
 }
 
 int CRegistryPathReader::QueryBinaryByPath(const HKEY* root, const char* path, BYTE* data,
@@ -129,7 +101,8 @@ int CRegistryPathReader::QueryBinaryByPath(const HKEY* root, const char* path, B
     if (path == nullptr || size == nullptr) {
         return 0;
     }
-    return ReadInEitherView<int>(root, path, 0, [data, size](Walk&, HKEY key, const char* name) {
-        return ReadBinaryLeaf(key, name, data, size);
-    });
+    return WalkPath<int>(KEY_READ | view_, root, path, 0,
+                         [data, size](REGSAM, HKEY key, const char* name) {
+                             return ReadBinaryLeaf(key, name, data, size);
+                         });
 }

@@ -1,7 +1,6 @@
 // Reads of registry values named by one backslash-separated path below a root
-// key, opening and closing every key on the way. Under WOW64 a path is read
-// in the 64-bit view first, and in the default view when a key on the way is
-// not there.
+// key, opening and closing every key on the way, each in the registry view
+// the reader was made for.
 #pragma once
 
 #include "platform/platform.h"
@@ -15,7 +14,10 @@ extern char RegistryStringBuffer[kRegistryStringCapacity + 1];
 
 class CRegistryPathReader {
 public:
-    CRegistryPathReader() = default;
+    // `view` is added to the access of every key opened: KEY_WOW64_64KEY or
+    // KEY_WOW64_32KEY to read one view of 64-bit Windows, 0 for the default.
+    // A key that is not in that view is not there.
+    explicit CRegistryPathReader(REGSAM view = 0) : view_(view) {}
     ~CRegistryPathReader();
     CRegistryPathReader(const CRegistryPathReader&) = delete;
     CRegistryPathReader& operator=(const CRegistryPathReader&) = delete;
@@ -31,4 +33,7 @@ public:
 
     // Closed on destruction unless it is still HKEY_CLASSES_ROOT.
     HKEY heldKey = HKEY_CLASSES_ROOT;
+
+private:
+    REGSAM view_;
 };

@@ -90,13 +90,15 @@ void ScanWidcommPairings(CLogSink* logSink) {
     }
     ResetBluetoothSlots(logSink);
 
+    // The view the stack was found in, for every key of the run: the other
+    // view of 64-bit Windows may hold a stale copy of another install.
     CRegistryKey autoConnect;
-    if (autoConnect.OpenNativeViewFirst(HKEY_LOCAL_MACHINE, kAutoConnectKey, KEY_READ) !=
+    if (autoConnect.Open(HKEY_LOCAL_MACHINE, kAutoConnectKey, KEY_READ | WidcommRegistryView) !=
         ERROR_SUCCESS) {
         Log(logSink, "WIDCOMM: no AutoConnect\r\n");
         return;
     }
-    CRegistryPathReader reader;
+    CRegistryPathReader reader(WidcommRegistryView);
     for (DWORD index = 0;; ++index) {
         char subKey[kSubKeyNameCapacity];
         DWORD length = kSubKeyNameCapacity;

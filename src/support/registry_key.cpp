@@ -7,13 +7,21 @@ REGSAM NativeViewFlag() {
     return RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
 }
 
-LSTATUS CRegistryKey::OpenNativeViewFirst(HKEY parent, const char* subKey, REGSAM access) {
+LSTATUS CRegistryKey::OpenNativeViewFirst(HKEY parent, const char* subKey, REGSAM access,
+                                          REGSAM* view) {
     const REGSAM nativeView = NativeViewFlag();
     if (nativeView != 0) {
         const LSTATUS status = Open(parent, subKey, access | nativeView);
         if (status != ERROR_FILE_NOT_FOUND) {
+            if (status == ERROR_SUCCESS && view != nullptr) {
+                *view = nativeView;
+            }
             return status;
         }
     }
-    return Open(parent, subKey, access);
+    const LSTATUS status = Open(parent, subKey, access);
+    if (status == ERROR_SUCCESS && view != nullptr) {
+        *view = 0;
+    }
+    return status;
 }

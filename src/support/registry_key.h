@@ -28,9 +28,13 @@ public:
     // Opens like Open, but where a 32-bit program runs on 64-bit Windows, looks
     // in the 64-bit view of HKEY_LOCAL_MACHINE\SOFTWARE first, where 64-bit
     // programs keep their data; the 32-bit view, where Windows sends this
-    // program, only when the key is not there. `subKey` is a whole path from
-    // the root: below a key of the 64-bit view Windows stays in that view.
-    LSTATUS OpenNativeViewFirst(HKEY parent, const char* subKey, REGSAM access);
+    // program, only when the key is not there. A key that is there but does
+    // not open is not looked for elsewhere. `subKey` is a whole path from the
+    // root: below a key of the 64-bit view Windows stays in that view. Once
+    // the key is open, `*view` (if given) holds the view flag it was opened
+    // with: KEY_WOW64_64KEY, or 0 for the default view.
+    LSTATUS OpenNativeViewFirst(HKEY parent, const char* subKey, REGSAM access,
+                                REGSAM* view = nullptr);
     void Close() {
         if (key_ != nullptr) {
             RegCloseKey(key_);

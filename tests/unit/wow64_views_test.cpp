@@ -1,9 +1,11 @@
-// A 32-bit program on 64-bit Windows: how it tells it runs under WOW64, and
-// the stack detection, pairing pass and path reader finding a stack's keys in
-// the 64-bit view, or in the 32-bit view when they are only there, without
-// ever asking for a view on a system that has none.
+// A 32-bit program on 64-bit Windows: how it tells it runs under WOW64; the
+// stack detection choosing the view of the stack's key, the 64-bit one first;
+// the pairing pass reading that view only, whatever a stale copy in the other
+// holds; the path reader keeping to its view; and no view asked for on a
+// system that has none.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,10 +60,12 @@ protected:
         LogDialogTest::SetUp();
         ResetPortTable();
         BluetoothStack = BluetoothStackKind::None;
+        WidcommRegistryView = 0;
     }
     void TearDown() override {
         LogDialogTest::TearDown();
         BluetoothStack = BluetoothStackKind::None;
+        WidcommRegistryView = 0;
     }
 
     static void On64BitWindows() {
@@ -89,13 +93,18 @@ protected:
         return Log();
     }
 
-    // The pairing pass alone, with COM4 a Bluetooth port.
-    Lines Pair() {
+    // A discovery, which detects the stack and its view, then the pairing
+    // pass alone with COM4 a Bluetooth port. `between` runs before the pass.
+    Lines Pair(const std::function<void()>& between = nullptr) {
+        Discover();
         dialog_.logList.ResetContent();
         ResetPortTable();
         FillFromDescription(4, "Standard Serial over Bluetooth link");
-        BluetoothStack = BluetoothStackKind::Widcomm;
+        if (between) {
+            between();
+        }
         ScanWidcommPairings(&dialog_);
+        sim::ClearFaults();
         EXPECT_EQ(sim::OpenKeyCount(), 0);
         return Log();
     }
@@ -132,39 +141,62 @@ TEST_F(Wow64Test, AFailedLookupMeansNoWow64) {
 
 // Stack detection ------------------------------------------------------------
 
-TEST_F(Wow64Test, StackKeysOnlyInThe64BitViewAreFound) {
-    On64BitWindows();
-    Load(AutoConnect(kNativeSoftware));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect", 0,
-                            KEY_READ, &key),
-              ERROR_FILE_NOT_FOUND)
-        << "a plain open must land in the 32-bit view";
-    EXPECT_EQ(FirstDiscoveredLine(), "WIDCOMM stack\r\n");
-    EXPECT_EQ(BluetoothStack, BluetoothStackKind::Widcomm);
-
-    ForgetSoftware();
-    On64BitWindows();
-    Load(Section(kNativeSoftware, "Socket Communications"));
-    EXPECT_EQ(FirstDiscoveredLine(), "SOCKET stack\r\n");
-    EXPECT_EQ(BluetoothStack, BluetoothStackKind::Socket);
-}
-
-TEST_F(Wow64Test, StackKeysOnlyInThe32BitViewAreStillFound) {
-    On64BitWindows();
-    Load(AutoConnect(kWow64Software));
-    EXPECT_EQ(FirstDiscoveredLine(), "WIDCOMM stack\r\n");
-
-    ForgetSoftware();
-    On64BitWindows();
-    Load(Section(kWow64Software, "Socket Communications"));
-    EXPECT_EQ(FirstDiscoveredLine(), "SOCKET stack\r\n");
-}
-
-TEST_F(Wow64Test, TheWidcommKeyInEitherViewWinsOverSocket) {
-    On64BitWindows();
-    Load(Section(kNativeSoftware, "Socket Communications") + AutoConnect(kWow64Software));
-    EXPECT_EQ(FirstDiscoveredLine(), "WIDCOMM stack\r\n");
+// The stack's key is looked for in the 64-bit view first, and in the 32-bit
+// view only when the 64-bit view has no such key: one that is there but does
+// not open means no stack, whatever the 32-bit view holds.
+TEST_F(Wow64Test, TheStackIsDetectedInTheFirstViewThatHasItsKey) {
+    const std::string socket64 = Section(kNativeSoftware, "Socket Communications");
+    const std::string socket32 = Section(kWow64Software, "Socket Communications");
+    const std::string autoConnect64 = AutoConnect(kNativeSoftware);
+    const std::string autoConnect32 = AutoConnect(kWow64Software);
+    const auto fail64 = [](DWORD status) {
+        return [status] {
+            ASSERT_TRUE(sim::FailKeyCall(HKEY_LOCAL_MACHINE,
+                                         "SOFTWARE\\WIDCOMM\\btConfig\\AutoConnect",
+                                         "RegOpenKeyExA", status));
+        };
+    };
+    struct Row {
+        const char* name;
+        std::string machine;
+        std::function<void()> fault;
+        const char* firstLine;
+        BluetoothStackKind stack;
+        REGSAM view;
+    };
+    const Row rows[] = {
+        {"WIDCOMM in the 64-bit view", autoConnect64, nullptr, "WIDCOMM stack\r\n",
+         BluetoothStackKind::Widcomm, KEY_WOW64_64KEY},
+        {"Socket in the 64-bit view", socket64, nullptr, "SOCKET stack\r\n",
+         BluetoothStackKind::Socket, 0},
+        {"WIDCOMM in the 32-bit view only", autoConnect32, nullptr, "WIDCOMM stack\r\n",
+         BluetoothStackKind::Widcomm, 0},
+        {"Socket in the 32-bit view only", socket32, nullptr, "SOCKET stack\r\n",
+         BluetoothStackKind::Socket, 0},
+        {"WIDCOMM in either view wins over Socket", socket64 + autoConnect32, nullptr,
+         "WIDCOMM stack\r\n", BluetoothStackKind::Widcomm, 0},
+        {"WIDCOMM in both views", autoConnect64 + autoConnect32, nullptr, "WIDCOMM stack\r\n",
+         BluetoothStackKind::Widcomm, KEY_WOW64_64KEY},
+        {"64-bit key refused, a stale 32-bit copy", autoConnect64 + autoConnect32,
+         fail64(ERROR_ACCESS_DENIED), "WinNT 6.1,SP1\r\n", BluetoothStackKind::None, 0},
+        {"64-bit key out of memory, a stale 32-bit copy", autoConnect64 + autoConnect32,
+         fail64(ERROR_NOT_ENOUGH_MEMORY), "WinNT 6.1,SP1\r\n", BluetoothStackKind::None, 0},
+        {"64-bit key refused, Socket", autoConnect64 + autoConnect32 + socket64,
+         fail64(ERROR_ACCESS_DENIED), "SOCKET stack\r\n", BluetoothStackKind::Socket, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ForgetSoftware();
+        On64BitWindows();
+        Load(row.machine);
+        if (row.fault) {
+            row.fault();
+        }
+        EXPECT_EQ(FirstDiscoveredLine(), row.firstLine);
+        sim::ClearFaults();
+        EXPECT_EQ(BluetoothStack, row.stack);
+        EXPECT_EQ(WidcommRegistryView, row.view);
+    }
 }
 
 // Pairing pass ---------------------------------------------------------------
@@ -188,40 +220,118 @@ TEST_F(Wow64Test, PairingsReadAsOn32BitWindowsFromEitherView) {
     }
 }
 
-// A key missing from the 64-bit view is looked for in the 32-bit one, each key
-// on its own.
-TEST_F(Wow64Test, EachMissingKeyIsLookedForInThe32BitView) {
-    sim::SetVersion(Windows7());
-    Load(PairedStack(kNativeSoftware));
-    const Lines expected = Pair();
-
-    ForgetSoftware();
-    On64BitWindows();
-    Load(AutoConnect(kNativeSoftware) + AutoConnectEntry(kNativeSoftware, "4", "Headset") +
-         LinkKey(kWow64Software));
-    EXPECT_EQ(Pair(), expected);
+// A 32-bit install leaves a stale copy of the stack's keys in the 32-bit view
+// beside the 64-bit stack that runs. Every key the pass reads is read in the
+// view the stack was found in, and one missing there is missing.
+TEST_F(Wow64Test, EveryReadOfThePassStaysInTheStacksView) {
+    const std::string entry64 = Section(kNativeSoftware, "WIDCOMM\\btConfig\\AutoConnect\\4");
+    const std::string address = "\"BDAddress\"=hex:00,11,22,aa,bb,cc\n";
+    const std::string name = "\"BDName\"=\"Headset\"\n";
+    const std::string staleStack = AutoConnect(kWow64Software) +
+                                   AutoConnectEntry(kWow64Software, "4", "Old name") +
+                                   LinkKey(kWow64Software);
+    const std::string reset = "WIDCOMM: reset (COM4) Bluetooth Serial Port\r\n";
+    const std::string unbound = "(COM4) Bluetooth Serial Port";
+    struct Row {
+        const char* name;
+        std::string machine;
+        std::function<void()> between;
+        Lines lines;
+        const char* label;
+        uint8_t available;
+    };
+    const Row rows[] = {
+        {"the link key only in the stale copy",
+         AutoConnect(kNativeSoftware) + AutoConnectEntry(kNativeSoftware, "4", "Headset") +
+             LinkKey(kWow64Software),
+         nullptr,
+         {reset, "WIDCOMM: query LinkKey error\r\n", "WIDCOMM: 1 enum error\r\n"},
+         unbound.c_str(),
+         0},
+        {"the address only in the stale copy",
+         AutoConnect(kNativeSoftware) + entry64 + name + LinkKey(kNativeSoftware) + staleStack,
+         nullptr,
+         {reset, "WIDCOMM: 1 enum error\r\n"},
+         unbound.c_str(),
+         0},
+        {"the name only in the stale copy",
+         AutoConnect(kNativeSoftware) + entry64 + address + LinkKey(kNativeSoftware) + staleStack,
+         nullptr,
+         {reset, "WIDCOMM: query BDName error\r\n", "WIDCOMM: 1 enum error\r\n"},
+         unbound.c_str(),
+         0},
+        {"the auto-connect entry only in the stale copy",
+         AutoConnect(kNativeSoftware) + staleStack,
+         nullptr,
+         {reset, "WIDCOMM: 0 enum error\r\n"},
+         unbound.c_str(),
+         0},
+        {"both views hold the stack",
+         PairedStack(kNativeSoftware) + staleStack,
+         nullptr,
+         {reset, "WIDCOMM: Found 3:(COM4) Bluetooth [Headset]\r\n", "WIDCOMM: 1 enum error\r\n"},
+         "(COM4) Bluetooth [Headset]",
+         1},
+        {"the stack's key gone from the 64-bit view after the detection",
+         PairedStack(kNativeSoftware) + staleStack,
+         [] { sim::FailCall("RegOpenKeyExA", ERROR_FILE_NOT_FOUND, 1, 1); },
+         {reset, "WIDCOMM: no AutoConnect\r\n"},
+         unbound.c_str(),
+         0},
+        {"the stack in the 32-bit view only, a link key in the 64-bit view",
+         AutoConnect(kWow64Software) + AutoConnectEntry(kWow64Software, "4", "Headset") +
+             LinkKey(kNativeSoftware),
+         nullptr,
+         {reset, "WIDCOMM: query LinkKey error\r\n", "WIDCOMM: 1 enum error\r\n"},
+         unbound.c_str(),
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ForgetSoftware();
+        On64BitWindows();
+        Load(row.machine);
+        EXPECT_EQ(Pair(row.between), row.lines);
+        EXPECT_STREQ(portTable.slots[3].displayName, row.label);
+        EXPECT_EQ(portTable.slots[3].available, row.available);
+    }
 }
 
-TEST_F(Wow64Test, The64BitViewWinsWhenBothViewsHoldTheStack) {
-    On64BitWindows();
-    Load(PairedStack(kNativeSoftware) + AutoConnect(kWow64Software) +
-         AutoConnectEntry(kWow64Software, "4", "Old name") + LinkKey(kWow64Software));
-    Pair();
-    EXPECT_STREQ(portTable.slots[3].displayName, "(COM4) Bluetooth [Headset]");
-}
+// The path reader ------------------------------------------------------------
 
-TEST_F(Wow64Test, PathReaderPrefersThe64BitViewAndFallsBackPerRead) {
+TEST_F(Wow64Test, ThePathReaderReadsItsOwnViewOnly) {
     On64BitWindows();
     Load(Section(kNativeSoftware, "Vendor\\Both") + "\"Name\"=\"native\"\n" +
          Section(kWow64Software, "Vendor\\Both") + "\"Name\"=\"redirected\"\n" +
+         Section(kNativeSoftware, "Vendor\\Only64") + "\"Name\"=\"native\"\n" +
          Section(kWow64Software, "Vendor\\Only32") + "\"Name\"=\"redirected\"\n");
-    CRegistryPathReader reader;
+    struct Row {
+        REGSAM view;
+        const char* path;
+        const char* expected;  // null for a failed read
+    };
+    const Row rows[] = {
+        {KEY_WOW64_64KEY, "SOFTWARE\\Vendor\\Both\\Name", "native"},
+        {KEY_WOW64_64KEY, "SOFTWARE\\Vendor\\Only64\\Name", "native"},
+        {KEY_WOW64_64KEY, "SOFTWARE\\Vendor\\Only32\\Name", nullptr},
+        {0, "SOFTWARE\\Vendor\\Both\\Name", "redirected"},
+        {0, "SOFTWARE\\Vendor\\Only32\\Name", "redirected"},
+        {0, "SOFTWARE\\Vendor\\Only64\\Name", nullptr},
+        {KEY_WOW64_32KEY, "SOFTWARE\\Vendor\\Both\\Name", "redirected"},
+    };
     const HKEY root = HKEY_LOCAL_MACHINE;
-    const char* both = reader.QueryStringByPath(&root, "SOFTWARE\\Vendor\\Both\\Name");
-    EXPECT_STREQ(both != nullptr ? both : "(null)", "native");
-    const char* only32 = reader.QueryStringByPath(&root, "SOFTWARE\\Vendor\\Only32\\Name");
-    EXPECT_STREQ(only32 != nullptr ? only32 : "(null)", "redirected");
-    EXPECT_EQ(sim::OpenKeyCount(), 0);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.view) + " " + row.path);
+        CRegistryPathReader reader(row.view);
+        const char* text = reader.QueryStringByPath(&root, row.path);
+        EXPECT_STREQ(text != nullptr ? text : "(null)",
+                     row.expected != nullptr ? row.expected : "(null)");
+        BYTE data[16];
+        DWORD size = sizeof data;
+        EXPECT_EQ(reader.QueryBinaryByPath(&root, row.path, data, &size),
+                  row.expected != nullptr ? 1 : 0);
+        EXPECT_EQ(sim::OpenKeyCount(), 0);
+    }
 }
 
 // No view without WOW64 ------------------------------------------------------
