@@ -61,6 +61,7 @@ const char* const kProfiles[] = {
     "tests/e2e/profiles/winxp.reg",
     "tests/e2e/profiles/win10.reg",
     "tests/e2e/profiles/win7x64.reg",
+    "tests/e2e/profiles/win7x64stale.reg",
 };
 
 constexpr size_t kFailuresShown = 10;

@@ -1,6 +1,6 @@
-// The end-to-end machine "Windows 7 64-bit with a 64-bit WIDCOMM stack" on the
-// simulated Windows, which runs it everywhere: its report must be the one the
-// exe has to write under Wine.
+// The end-to-end machines of 64-bit Windows 7 with a 64-bit WIDCOMM stack on
+// the simulated Windows, which runs them everywhere: each report must be the
+// one the exe has to write under Wine.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -37,13 +37,15 @@ std::string MaskedTimes(const std::string& report) {
     return masked.append(report, from, std::string::npos);
 }
 
-class Wow64MachineTest : public MainDialogTest {
+class Wow64MachineTest : public MainDialogTest, public ::testing::WithParamInterface<const char*> {
 protected:
-    void LoadMachine(const std::string& name) {
+    void LoadMachine() {
         sim::ProfileError error;
-        ASSERT_TRUE(sim::LoadProfileFile(kProfiles + "/" + name + ".reg", &error))
+        ASSERT_TRUE(sim::LoadProfileFile(kProfiles + "/" + GetParam() + ".reg", &error))
             << "line " << error.line << ": " << error.message;
     }
+
+    std::string Expected() const { return FileText(kProfiles + "/" + GetParam() + ".ComList.txt"); }
 
     std::string Report() {
         dialog_->RunTest();
@@ -52,20 +54,25 @@ protected:
     }
 };
 
-TEST_F(Wow64MachineTest, ReportsTheStackWhoseKeysAreOnlyInThe64BitView) {
-    LoadMachine("win7x64");
+TEST_P(Wow64MachineTest, ReportsTheStackWhoseKeysAreInThe64BitView) {
+    LoadMachine();
     ASSERT_EQ(sim::CurrentProcessKind(), sim::ProcessKind::Wow64);
-    const std::string expected = FileText(kProfiles + "/win7x64.ComList.txt");
+    const std::string expected = Expected();
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(Report(), expected);
 }
 
 // The same machine as 32-bit Windows, where there is one view only, reports
 // the same.
-TEST_F(Wow64MachineTest, ReportsAs32BitWindowsWithTheSameStackWould) {
-    LoadMachine("win7x64");
+TEST_P(Wow64MachineTest, ReportsAs32BitWindowsWithTheSameStackWould) {
+    LoadMachine();
     sim::SetProcessKind(sim::ProcessKind::Native32);
-    EXPECT_EQ(Report(), FileText(kProfiles + "/win7x64.ComList.txt"));
+    EXPECT_EQ(Report(), Expected());
 }
+
+// The 64-bit stack alone, and beside it the stale keys a 32-bit install left
+// in the 32-bit view, which must change nothing.
+INSTANTIATE_TEST_SUITE_P(Windows7x64, Wow64MachineTest,
+                         ::testing::Values("win7x64", "win7x64stale"));
 
 }  // namespace
