@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "framework/exceptions.h"
 #include "inventory/port_table.h"
 #include "support/heap_block.h"
 #include "support/registry_key.h"
@@ -50,7 +51,9 @@ bool IsPortClass(HKEY instance) {
            SameIgnoringCase(classGuid, kPortsClassGuid);
 }
 
-enum class InstanceName { Named, Skip, Failed };
+// Failed: a registry call failed. HeapRefused: the heap refused the port
+// name's block.
+enum class InstanceName { Named, Skip, Failed, HeapRefused };
 
 // The instance test: a port-class instance with a port name, on the instance
 // key itself or on its "DEVICE PARAMETERS" subkey.
@@ -69,7 +72,13 @@ InstanceName ReadInstanceName(HKEY instance, CHeapBlock& portName) {
             return InstanceName::Skip;
         }
     }
-    return status == ERROR_SUCCESS ? InstanceName::Named : InstanceName::Failed;
+    if (status == ERROR_SUCCESS) {
+        return InstanceName::Named;
+    }
+    // QueryValueGrow leaves the block empty only when the heap refused it.
+    return status == ERROR_NOT_ENOUGH_MEMORY && portName.Get() == nullptr
+               ? InstanceName::HeapRefused
+               : InstanceName::Failed;
 }
 
 // The port number of a name "COMn" in any letter case; 0 for anything else.
@@ -81,18 +90,19 @@ int PortNumberOf(const char* name) {
     return ParsePortNumber(name + 3);
 }
 
-// The first kDescriptionLength - 1 characters of "DeviceDesc"; false when the
-// value can't be read.
-bool ReadDescription(HKEY instance, char (&text)[kDescriptionLength]) {
+enum class Description { Read, Unreadable, HeapRefused };
+
+// The first kDescriptionLength - 1 characters of "DeviceDesc".
+Description ReadDescription(HKEY instance, char (&text)[kDescriptionLength]) {
     DWORD length = sizeof text;
     LSTATUS status = RegQueryValueExA(instance, "DeviceDesc", nullptr, nullptr,
                                       reinterpret_cast<BYTE*>(text), &length);
     if (status == ERROR_SUCCESS) {
         TerminateText(text, sizeof text, length);
-        return true;
+        return Description::Read;
     }
     if (status != ERROR_MORE_DATA || length <= sizeof text || length == 0xFFFFFFFF) {
-        return false;
+        return Description::Unreadable;
     }
     // After ERROR_MORE_DATA Windows leaves the buffer undefined, so the long
     // value is read again whole and cut here. It may have grown in between,
@@ -102,28 +112,35 @@ bool ReadDescription(HKEY instance, char (&text)[kDescriptionLength]) {
     do {
         capacity = length + 1;
         if (!whole.Allocate(capacity)) {
-            return false;
+            return Description::HeapRefused;
         }
         length = capacity;
         status = RegQueryValueExA(instance, "DeviceDesc", nullptr, nullptr,
                                   static_cast<BYTE*>(whole.Get()), &length);
     } while (status == ERROR_MORE_DATA && length > capacity && length != 0xFFFFFFFF);
     if (status != ERROR_SUCCESS) {
-        return false;
+        return Description::Unreadable;
     }
     TerminateText(whole.Text(), capacity, length);
     std::strncpy(text, whole.Text(), sizeof text - 1);
     text[sizeof text - 1] = '\0';
-    return true;
+    return Description::Read;
 }
 
-void RecordPort(HKEY instance, int n) {
+// Records port n with its description, or without one where it can't be read;
+// false, and nothing recorded, when the heap refused the description's block.
+bool RecordPort(HKEY instance, int n) {
     char description[kDescriptionLength];
-    if (ReadDescription(instance, description)) {
+    const Description read = ReadDescription(instance, description);
+    if (read == Description::HeapRefused) {
+        return false;
+    }
+    if (read == Description::Read) {
         FillFromDescription(n, description);
     } else {
         FillWithoutDescription(n);
     }
+    return true;
 }
 
 }  // namespace
@@ -216,12 +233,14 @@ int ScanDeviceTree(const char* rootPath) {
                     return 0;
                 }
                 const InstanceName name = ReadInstanceName(instance.Get(), portName);
-                if (name == InstanceName::Failed) {
+                if (name == InstanceName::Failed || name == InstanceName::HeapRefused) {
                     return 0;
                 }
                 const int n = name == InstanceName::Named ? PortNumberOf(portName.Text()) : 0;
-                if (n != 0) {
-                    RecordPort(instance.Get(), n);
+                // The walk records a port whose description the heap refused
+                // without one.
+                if (n != 0 && !RecordPort(instance.Get(), n)) {
+                    FillWithoutDescription(n);
                 }
             }
         }
@@ -234,12 +253,16 @@ int ReadDeviceInstance(const char* instancePath) {
         return 0;
     }
     CHeapBlock portName;
-    if (ReadInstanceName(instance.Get(), portName) != InstanceName::Named) {
+    const InstanceName name = ReadInstanceName(instance.Get(), portName);
+    if (name == InstanceName::HeapRefused) {
+        AfxThrowMemoryException();
+    }
+    if (name != InstanceName::Named) {
         return 0;
     }
     const int n = PortNumberOf(portName.Text());
-    if (n != 0 && portTable.slots[n - 1].kind == Absent) {
-        RecordPort(instance.Get(), n);
+    if (n != 0 && portTable.slots[n - 1].kind == Absent && !RecordPort(instance.Get(), n)) {
+        AfxThrowMemoryException();
     }
     return 1;
 }

@@ -12,6 +12,9 @@ class CRegistryKey;
 int ScanDeviceTree(const char* rootPath);
 
 // 1 when the port name of the instance at `instancePath` was read, else 0.
+// When the heap refuses a block the read needs, it records nothing and raises
+// the framework's out-of-memory exception, for its caller to give up on what
+// it was enumerating.
 int ReadDeviceInstance(const char* instancePath);
 
 // Reads the value `valueName` of `key` into `buffer`, re-allocating it until

@@ -10,6 +10,7 @@
 
 #include "machine_fixture.h"
 #include "slot_view.h"
+#include "framework/exceptions.h"
 #include "inventory/device_tree.h"
 #include "inventory/port_table.h"
 #include "sim/control.h"
@@ -456,30 +457,38 @@ TEST_F(DeviceTreeTest, InstanceReadResultSaysWhetherThePortNameWasRead) {
     EXPECT_EQ(ReadDeviceInstance((base + "NOSUCH\\0").c_str()), 0);
 }
 
-TEST_F(DeviceTreeTest, InstanceReadSurvivesEveryRefusedAllocation) {
+// The port name's block and the long description's: either refused, the read
+// records nothing and raises, for the Setup-API pass to give up its class.
+TEST_F(DeviceTreeTest, InstanceReadRaisesOnEveryRefusedAllocation) {
     Load(PortInstance("USB\\VID_0403\\0000", "COM8", "USB " + Repeat('u', 150), true));
     const char path[] = "SYSTEM\\CURRENTCONTROLSET\\ENUM\\USB\\VID_0403\\0000";
     const unsigned before = sim::AllocationCount();
     ASSERT_EQ(ReadDeviceInstance(path), 1);
     const unsigned allocations = sim::AllocationCount() - before;
-    const SlotView full = Slot(8);
-    EXPECT_EQ(full.kind, Usb);
+    ASSERT_GE(allocations, 2u);
+    EXPECT_EQ(Slot(8).kind, Usb);
     for (unsigned nth = 1; nth <= allocations; ++nth) {
         SCOPED_TRACE("allocation " + std::to_string(nth));
         ResetPortTable();
         sim::FailAllocation(nth);
-        const int result = ReadDeviceInstance(path);
+        EXPECT_THROW(ReadDeviceInstance(path), CMemoryException);
         sim::ClearFaults();
         EXPECT_EQ(sim::OpenKeyCount(), 0);
         EXPECT_EQ(sim::LiveAllocations(), 0);
-        if (result == 0) {
-            EXPECT_TRUE(AllAbsent());
-        } else {
-            // The name was read; only the long description's block was refused.
-            EXPECT_EQ(nth, allocations);
-            EXPECT_EQ(Slot(8), (SlotView{General, "(COM8) Serial Port", ResetText(8)}));
-        }
+        EXPECT_TRUE(AllAbsent());
     }
+}
+
+// A registry that answers "out of memory" itself is a read that failed.
+TEST_F(DeviceTreeTest, InstanceReadTakesTheRegistrysOutOfMemoryAsAFailedRead) {
+    Load(PortInstance("ACPI\\PNP0501\\1", "COM1", "Communications Port", true));
+    ASSERT_TRUE(sim::FailKeyCall(
+        HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\ACPI\\PNP0501\\1\\Device Parameters",
+        "RegQueryValueExA", ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(ReadDeviceInstance("SYSTEM\\CURRENTCONTROLSET\\ENUM\\ACPI\\PNP0501\\1"), 0);
+    EXPECT_EQ(sim::OpenKeyCount(), 0);
+    EXPECT_EQ(sim::LiveAllocations(), 0);
+    EXPECT_TRUE(AllAbsent());
 }
 
 TEST_F(DeviceTreeTest, InstanceReadWithAFailingOpenChangesNothing) {

@@ -235,25 +235,48 @@ TEST_F(InterfacePassTest, FailingFullWalkIsThePassResult) {
 
 // Enumerations ending early ---------------------------------------------------
 
-TEST_F(InterfacePassTest, RefusedDetailBufferAbandonsOnlyThatClass) {
-    LoadTypicalMachine();
-    BreakFullWalk();
-    sim::FailAllocation(1);  // the first class's detail buffer
-    EXPECT_EQ(0, Scan());
-    EXPECT_EQ(Absent, Slot(1).kind);
-    EXPECT_EQ(Absent, Slot(5).kind);
-    EXPECT_EQ(Bluetooth, Slot(6).kind);
-    EXPECT_EQ(Absent, Slot(7).kind);
-}
+// Memory refused while the first class is enumerated, wherever: that class's
+// loop ends, the other class is still enumerated, and the full walk follows
+// instead of the serial map.
+TEST_F(InterfacePassTest, RefusedMemoryAbandonsOnlyThatClassForTheFullWalk) {
+    struct Row {
+        const char* what;
+        unsigned refused;  // counted from the pass's first allocation
+    };
+    const Row rows[] = {
+        {"the detail buffer", 1},
+        {"the path conversion", 2},
+        {"the instance path's text", 3},
+        {"the port name read on the instance key", 5},
+        {"the port name read below \"Device Parameters\"", 6},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        // With the walk failing at once, the table shows what the class loops
+        // recorded, and the result is the walk's.
+        sim::ResetMachine();
+        ResetPortTable();
+        LoadTypicalMachine();
+        BreakFullWalk();
+        sim::FailAllocation(row.refused);
+        EXPECT_EQ(0, Scan());
+        EXPECT_EQ(Absent, Slot(1).kind);
+        EXPECT_EQ(Absent, Slot(5).kind);
+        EXPECT_EQ(Bluetooth, Slot(6).kind);
+        EXPECT_EQ(Absent, Slot(7).kind);
 
-TEST_F(InterfacePassTest, RefusedAllocationWhileConvertingEndsTheClassLoop) {
-    LoadTypicalMachine();
-    BreakFullWalk();
-    sim::FailAllocation(2);  // the first path conversion
-    EXPECT_EQ(0, Scan());
-    EXPECT_EQ(Absent, Slot(1).kind);
-    EXPECT_EQ(Absent, Slot(5).kind);
-    EXPECT_EQ(Bluetooth, Slot(6).kind);
+        // The walk finds what the interfaces do not show, and the serial map
+        // is not read.
+        sim::ResetMachine();
+        ResetPortTable();
+        LoadTypicalMachine();
+        sim::FailAllocation(row.refused);
+        EXPECT_EQ(1, Scan());
+        EXPECT_STREQ("(COM1) Serial Port", Slot(1).displayName);
+        EXPECT_EQ(Usb, Slot(5).kind);
+        EXPECT_STREQ("Hidden Port", Slot(9).description);
+        EXPECT_EQ(Absent, Slot(7).kind);
+    }
 }
 
 TEST_F(InterfacePassTest, FailedDetailCallEndsTheClassLoopWithoutAbandoningIt) {

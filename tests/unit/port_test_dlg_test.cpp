@@ -537,8 +537,8 @@ TEST_F(InterruptedRunTest, ARefusedAllocationEndsTheRunCleanly) {
         ASSERT_FALSE(items.empty());
         const std::string file = ResultFile();
         if (items.back() != "Test interrupted.\r\n") {
-            // The Setup-API pass absorbs a refusal inside its device-instance
-            // read: the run goes on to its end.
+            // The Setup-API pass absorbs a refusal while it enumerates an
+            // interface class: the run goes on to its end.
             ++absorbed;
             EXPECT_EQ(items.back(), "Thanks.\r\n");
             EXPECT_EQ(Join(items), file);
