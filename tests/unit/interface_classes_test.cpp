@@ -279,14 +279,39 @@ TEST_F(InterfacePassTest, RefusedMemoryAbandonsOnlyThatClassForTheFullWalk) {
     }
 }
 
-TEST_F(InterfacePassTest, FailedDetailCallEndsTheClassLoopWithoutAbandoningIt) {
-    LoadTypicalMachine();
-    sim::FailCall("SetupDiGetDeviceInterfaceDetailA", ERROR_INVALID_PARAMETER, 2, 1);
-    EXPECT_EQ(1, Scan());
-    EXPECT_EQ(General, Slot(1).kind);
-    EXPECT_EQ(Absent, Slot(5).kind);
-    EXPECT_EQ(Bluetooth, Slot(6).kind);
-    EXPECT_STREQ("(COM7) COM Port", Slot(7).displayName);
+// The second call of the first class fails with something other than "no
+// more items": that class keeps what it found and reads no further member,
+// the other class is enumerated, and the serial map follows as after a whole
+// enumeration.
+TEST_F(InterfacePassTest, AFailedCallPartwayEndsTheClassLoopWithoutAbandoningIt) {
+    struct Row {
+        const char* api;
+        DWORD status;
+    };
+    const Row rows[] = {
+        {"SetupDiGetDeviceInterfaceDetailA", ERROR_INVALID_PARAMETER},
+        {"SetupDiEnumDeviceInterfaces", ERROR_INVALID_PARAMETER},
+        {"SetupDiEnumDeviceInterfaces", ERROR_NOT_ENOUGH_MEMORY},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.api) + " " + std::to_string(row.status));
+        sim::ResetMachine();
+        ResetPortTable();
+        LoadTypicalMachine();
+        // A third member of the first class, after the one the failure hits.
+        Machine()
+            .Port("ZBUS\\PORT\\8", "COM8", "Communications Port")
+            .Interface("ZBUS\\PORT\\8", kComPortClass)
+            .Load();
+        sim::FailCall(row.api, row.status, 2, 1);
+        EXPECT_EQ(1, Scan());
+        EXPECT_EQ(General, Slot(1).kind);
+        EXPECT_EQ(Absent, Slot(5).kind);
+        EXPECT_EQ(Bluetooth, Slot(6).kind);
+        EXPECT_STREQ("(COM7) COM Port", Slot(7).displayName);
+        EXPECT_EQ(Absent, Slot(8).kind);
+        EXPECT_EQ(Absent, Slot(9).kind);
+    }
 }
 
 TEST_F(InterfacePassTest, PathTooLongForTheDetailBufferEndsThatClassLoop) {
