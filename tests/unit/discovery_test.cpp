@@ -220,33 +220,64 @@ Lines PresentPorts() {
 }
 
 // Each platform runs its own passes and then the WIDCOMM pass, which sees
-// the Bluetooth ports those passes found.
+// the Bluetooth ports those passes found. A version that can't be had at all
+// runs the WIDCOMM pass alone.
 TEST_F(DiscoveryTest, EachPlatformRunsItsPassesBeforeTheWidcommPass) {
+    struct Row {
+        const char* name;
+        sim::Version version;
+        bool versionQueryFails;
+        Lines lines;
+        Lines ports;
+        const char* passRun;  // the one pass that lists ports, or null
+    };
+    const Row rows[] = {
+        {"Windows 98",
+         MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0),
+         false,
+         {"WIDCOMM stack\r\n", "Win9X\r\n", "WIDCOMM: reset (COM4) Bluetooth Serial Port\r\n",
+          "WIDCOMM: Found 3:(COM4) Bluetooth [Headset]\r\n", "WIDCOMM: 1 enum error\r\n"},
+         {"(COM1) Serial Port", "(COM4) Bluetooth [Headset]"},
+         "EnumPortsA"},
+        {"NT 4.0",
+         MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6),
+         false,
+         {"WIDCOMM stack\r\n", "WIDCOMM: 1 enum error\r\n"},
+         {"(COM3) COM Port"},
+         nullptr},
+        {"Windows XP",
+         MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2),
+         false,
+         {"WIDCOMM stack\r\n", "WinNT 5.1,SP2\r\n", "WIDCOMM: 1 enum error\r\n"},
+         {"(COM3) COM Port", "(COM5) USB Serial Port"},
+         "SetupDiGetClassDevsA"},
+        {"Windows 98 whose version queries both fail",
+         MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0),
+         true,
+         {"WIDCOMM stack\r\n", "WIDCOMM: 1 enum error\r\n"},
+         {},
+         nullptr},
+    };
     Load(kPopulatedMachine);
-    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0));
-    EXPECT_EQ(
-        Discover(),
-        (Lines{"WIDCOMM stack\r\n", "Win9X\r\n", "WIDCOMM: reset (COM4) Bluetooth Serial Port\r\n",
-               "WIDCOMM: Found 3:(COM4) Bluetooth [Headset]\r\n", "WIDCOMM: 1 enum error\r\n"}));
-    EXPECT_EQ(PresentPorts(), (Lines{"(COM1) Serial Port", "(COM4) Bluetooth [Headset]"}));
-    EXPECT_EQ(portTable.slots[3].available, 1);
-    EXPECT_EQ(sim::ApiCallCount("SetupDiGetClassDevsA"), 0u);
-
-    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
-    dialog_.logList.ResetContent();
-    sim::ClearApiCallCounts();
-    EXPECT_EQ(Discover(), (Lines{"WIDCOMM stack\r\n", "WIDCOMM: 1 enum error\r\n"}));
-    EXPECT_EQ(PresentPorts(), Lines{"(COM3) COM Port"});
-    EXPECT_EQ(sim::ApiCallCount("EnumPortsA"), 0u);
-    EXPECT_EQ(sim::ApiCallCount("SetupDiGetClassDevsA"), 0u);
-
-    sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2));
-    dialog_.logList.ResetContent();
-    sim::ClearApiCallCounts();
-    EXPECT_EQ(Discover(),
-              (Lines{"WIDCOMM stack\r\n", "WinNT 5.1,SP2\r\n", "WIDCOMM: 1 enum error\r\n"}));
-    EXPECT_EQ(PresentPorts(), (Lines{"(COM3) COM Port", "(COM5) USB Serial Port"}));
-    EXPECT_EQ(sim::ApiCallCount("EnumPortsA"), 0u);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::SetVersion(row.version);
+        if (row.versionQueryFails) {
+            sim::FailCall("GetVersionExA", ERROR_INVALID_PARAMETER, 1, 2);
+        }
+        dialog_.logList.ResetContent();
+        sim::ClearApiCallCounts();
+        EXPECT_EQ(Discover(), row.lines);
+        sim::ClearFaults();
+        EXPECT_EQ(PresentPorts(), row.ports);
+        EXPECT_EQ(portTable.slots[3].available, 1);
+        for (const char* pass : {"EnumPortsA", "SetupDiGetClassDevsA"}) {
+            const bool runs = row.passRun != nullptr && std::string(row.passRun) == pass;
+            EXPECT_EQ(sim::ApiCallCount(pass) != 0, runs) << pass;
+        }
+        // The WIDCOMM pass enumerated the AutoConnect key to its end.
+        EXPECT_EQ(sim::ApiCallCount("RegEnumKeyExA"), 2u);
+    }
 }
 
 // A stack whose AutoConnect key opens for the detection but not for the
