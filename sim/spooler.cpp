@@ -77,8 +77,13 @@ bool ApplySetting(const std::string& text, std::string* message) {
         lies.claimsNeeded = true;
         return true;
     }
-    if (key == "returned" && value.size() > 1 && value[0] == '+' &&
+    // returned=+N: N records more than the listing holds; returned=-N: N
+    // fewer, as the count wraps around like the DWORD it is.
+    if (key == "returned" && value.size() > 1 && (value[0] == '+' || value[0] == '-') &&
         ParseCount(value.substr(1), &lies.extraCount)) {
+        if (value[0] == '-') {
+            lies.extraCount = 0u - lies.extraCount;
+        }
         return true;
     }
     if (key == "second" && value == "empty") {
@@ -91,7 +96,7 @@ bool ApplySetting(const std::string& text, std::string* message) {
     }
     *message = "unknown spooler setting '" + text +
                "' (expected \"PORT\"=\"description\", null=\"description\", +\"PORT\"=..., "
-               "needed=N, returned=+N, second=empty or unterminated=last)";
+               "needed=N, returned=+N or -N, second=empty or unterminated=last)";
     return false;
 }
 

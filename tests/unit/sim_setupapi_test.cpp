@@ -180,8 +180,8 @@ TEST_F(SimSetupApiTest, RemoteServersAreNotModelled) {
 }
 
 // What a spooler may get wrong: a name that is a null pointer, a count larger
-// than the records, a last name without terminator, a port that appears
-// after the first listing, a size that is not the listing's.
+// or smaller than the records, a last name without terminator, a port that
+// appears after the first listing, a size that is not the listing's.
 TEST_F(SimSetupApiTest, SpoolerLiesComeFromTheProfile) {
     ASSERT_TRUE(
         Load("[@spooler]\nnull=\"Nameless\"\n\"COM7\"=\"Last\"\n"
@@ -201,6 +201,16 @@ TEST_F(SimSetupApiTest, SpoolerLiesComeFromTheProfile) {
     EXPECT_STREQ("Nameless", ports[0].pDescription);
     EXPECT_EQ(0, std::memcmp("COM7", ports[1].pPortName, 4));
     EXPECT_EQ(reinterpret_cast<const BYTE*>(ports[1].pPortName) + 4, buffer.data() + needed);
+
+    // A count smaller than the records written.
+    sim::ResetMachine();
+    ASSERT_TRUE(Load("[@spooler]\n\"COM1:\"=\"First\"\n\"COM2:\"=\"Second\"\nreturned=-1\n"));
+    EXPECT_FALSE(EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned));
+    buffer.assign(needed, 0xCC);
+    ASSERT_TRUE(EnumPortsA(nullptr, 2, buffer.data(), needed, &needed, &returned));
+    EXPECT_EQ(1u, returned);
+    std::memcpy(ports, buffer.data(), sizeof ports);
+    EXPECT_STREQ("COM2:", ports[1].pPortName);
 
     // A port that appears after the first listing: a buffer of the first
     // size no longer holds the list.
@@ -287,6 +297,7 @@ TEST_F(SimSetupApiTest, MalformedSectionsAreRejectedWithTheirLine) {
         {"[@spooler]\nneeded=4294967296\n", 3},
         {"[@spooler]\nsecond=full\n", 3},
         {"[@spooler]\nreturned=3\n", 3},
+        {"[@spooler]\nreturned=-\n", 3},
         {"[@spooler]\nunterminated=first\n", 3},
         {"[@spooler]\nnull=x\n", 3},
         {"[@spooler]\n+\"COM1:\"\n", 3},

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "machine_fixture.h"
 #include "inventory/port_table.h"
@@ -210,18 +211,42 @@ TEST_F(SpoolerPassTest, NamesWhoseNumberOverflowsAreNoPorts) {
     EXPECT_EQ(Absent, Slot(6).kind);
 }
 
-TEST_F(SpoolerPassTest, ACountLargerThanTheListingReadsNoMore) {
-    DirtyThePool();
-    // The records claimed beyond the first lie over its texts and, past them,
-    // over bytes the spooler never wrote.
-    Spooler("\"COM1:\"=\"Communications Port\"\nneeded=400\nreturned=+12\n");
-    EXPECT_EQ(1, Scan());
-    EXPECT_EQ(General, Slot(1).kind);
-    int recorded = 0;
-    for (const PortRecord& slot : portTable.slots) {
-        recorded += slot.kind != Absent;
+// Only the records that are both counted and written are read.
+TEST_F(SpoolerPassTest, ACountThatIsNotTheListingsReadsNoMoreThanBoth) {
+    struct Row {
+        const char* name;
+        std::string spooler;
+        std::vector<int> recorded;
+    };
+    const Row rows[] = {
+        // The records claimed beyond the first lie over its texts and, past
+        // them, over bytes the spooler never wrote.
+        {"a count larger than the listing",
+         "\"COM1:\"=\"Communications Port\"\nneeded=400\nreturned=+12\n",
+         {1}},
+        // The record past the count names a port all the same.
+        {"a count smaller than the listing",
+         "\"COM1:\"=\"Communications Port\"\n\"COM2:\"=\"Communications Port\"\nreturned=-1\n",
+         {1}},
+        {"a count of none", "\"COM1:\"=\"Communications Port\"\nreturned=-1\n", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ThePool().PoolReset();
+        sim::ResetMachine();
+        ResetPortTable();
+        DirtyThePool();
+        Spooler(row.spooler);
+        EXPECT_EQ(1, Scan());
+        std::vector<int> recorded;
+        for (int n = 1; n <= kPortCount; ++n) {
+            if (Slot(n).kind != Absent) {
+                recorded.push_back(n);
+            }
+        }
+        EXPECT_EQ(recorded, row.recorded);
+        EXPECT_EQ(0u, sim::ApiCallCount("RegOpenKeyExA"));  // no walk of ENUM
     }
-    EXPECT_EQ(1, recorded);
 }
 
 TEST_F(SpoolerPassTest, PortsWithoutANameAreSkipped) {
