@@ -5,6 +5,7 @@
 // the hourglass until the run ends.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -519,44 +520,77 @@ TEST_F(InterruptedRunTest, ARunThatJustFitsTheDiskEndsNormally) {
     ExpectCleanEnd();
 }
 
+// Every allocation of a run refused in turn. The Setup-API pass gives up an
+// interface class when memory runs out there and the run goes on; memory
+// refused anywhere else ends the run, inside the spooler pass too.
 TEST_F(InterruptedRunTest, ARefusedAllocationEndsTheRunCleanly) {
-    const unsigned before = sim::AllocationCount();
-    dialog_->RunTest();
-    const unsigned perRun = sim::AllocationCount() - before;
-    ASSERT_GT(perRun, 0u);
-    unsigned absorbed = 0;
-    for (unsigned refused = 1; refused <= perRun; ++refused) {
-        SCOPED_TRACE("allocation " + std::to_string(refused) + " refused");
-        WriteOldResultFile();
-        dialog_->logList.ResetContent();
-        dialog_->AppendLog("from before\r\n");
-
-        sim::FailAllocation(refused);
+    struct Row {
+        const char* name;
+        std::function<void()> machine;   // added to the fixture's
+        bool absorbs;                    // whether some refusals let the run end normally
+        std::string stopsInsideSpooler;  // the lines before a stop in the spooler pass
+    };
+    const Row rows[] = {
+        {"Windows XP", [] {}, true, ""},
+        // The WIDCOMM pass logs after the spooler pass, so a run that stops
+        // right after "Win9X" stopped in the spooler pass.
+        {"Windows 98 with a port whose long description is classified on the heap",
+         [] {
+             sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0));
+             CreateKey(kWidcommKey);
+             Load("[@spooler]\n\"COM1:\"=\"Communications Port " + std::string(300, 'c') + "\"\n");
+         },
+         false, "WIDCOMM stack\r\nWin9X\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.machine();
+        const unsigned before = sim::AllocationCount();
         dialog_->RunTest();
-        const Lines items = Items();
-        ASSERT_FALSE(items.empty());
-        const std::string file = ResultFile();
-        if (items.back() != "Test interrupted.\r\n") {
-            // The Setup-API pass absorbs a refusal while it enumerates an
-            // interface class: the run goes on to its end.
-            ++absorbed;
-            EXPECT_EQ(items.back(), "Thanks.\r\n");
-            EXPECT_EQ(Join(items), file);
-        } else if (file == kOldContents) {
-            // Stopped before the file was created: the list box keeps what
-            // it showed.
-            EXPECT_EQ(items, (Lines{"from before\r\n", "Test interrupted.\r\n"}));
-        } else {
-            // The file holds the lines logged so far, and so does the list.
-            ASSERT_GE(file.size(), 19u);
-            const std::string kept = file.substr(0, file.size() - 19);
-            EXPECT_EQ(file.substr(kept.size()), "Test interrupted.\r\n");
-            EXPECT_EQ(Join(fullRun_).compare(0, kept.size(), kept), 0);
-            EXPECT_EQ(Join(items), file);
+        const unsigned perRun = sim::AllocationCount() - before;
+        const Lines fullRun = Items();
+        ASSERT_EQ(fullRun.back(), "Thanks.\r\n");
+        ASSERT_GT(perRun, 0u);
+        unsigned absorbed = 0;
+        unsigned insideSpooler = 0;
+        for (unsigned refused = 1; refused <= perRun; ++refused) {
+            SCOPED_TRACE("allocation " + std::to_string(refused) + " refused");
+            WriteOldResultFile();
+            dialog_->logList.ResetContent();
+            dialog_->AppendLog("from before\r\n");
+
+            sim::FailAllocation(refused);
+            dialog_->RunTest();
+            const Lines items = Items();
+            ASSERT_FALSE(items.empty());
+            const std::string file = ResultFile();
+            if (items.back() != "Test interrupted.\r\n") {
+                ++absorbed;
+                EXPECT_EQ(items.back(), "Thanks.\r\n");
+                EXPECT_EQ(Join(items), file);
+            } else if (file == kOldContents) {
+                // Stopped before the file was created: the list box keeps what
+                // it showed.
+                EXPECT_EQ(items, (Lines{"from before\r\n", "Test interrupted.\r\n"}));
+            } else {
+                // The file holds the lines logged so far, and so does the list.
+                ASSERT_GE(file.size(), 19u);
+                const std::string kept = file.substr(0, file.size() - 19);
+                EXPECT_EQ(file.substr(kept.size()), "Test interrupted.\r\n");
+                EXPECT_EQ(Join(fullRun).compare(0, kept.size(), kept), 0);
+                EXPECT_EQ(Join(items), file);
+                insideSpooler += !row.stopsInsideSpooler.empty() && kept == row.stopsInsideSpooler;
+            }
+            ExpectCleanEnd();
         }
-        ExpectCleanEnd();
+        EXPECT_LT(absorbed, perRun);  // the run's own strings are not absorbed
+        if (!row.absorbs) {
+            EXPECT_EQ(absorbed, 0u);
+        }
+        if (!row.stopsInsideSpooler.empty()) {
+            EXPECT_EQ(insideSpooler, 1u);
+        }
     }
-    EXPECT_LT(absorbed, perRun);  // the run's own strings are not absorbed
 }
 
 }  // namespace
