@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Fails when a Windows exe could not start, or could crash on a call, on the
-oldest Windows it is built for.
+"""Fails when a Windows exe could not start, or could crash on a call or an
+instruction, on the oldest Windows and the oldest CPU it is built for.
 
-    check_imports.py PROGRAM.exe ALLOWED.txt [README.md]
+    check_imports.py [--objdump PATH] PROGRAM.exe ALLOWED.txt [README.md]
 
 Imports. Windows 95 and NT 4 refuse to start a program that imports a
 function they lack, so every import must be one we know they have: ALLOWED.txt
@@ -24,6 +24,18 @@ it follows the exe when Windows moves it. GNU ld leaves the header's
 delay-import directory empty, so when it is, the delay descriptors are found by
 searching the image. Every DLL the list delay-loads from must have one.
 
+Instructions. The i686 mingw-w64 compiler and runtime target the Pentium Pro,
+so the exe needs a P6-class CPU (cmov, fcomi) and nothing later: no MMX, SSE
+or later instruction may be in its code (objdump's disassembly), except where
+ALLOWED.txt says
+
+    instruction MNEMONIC FUNCTION
+
+with FUNCTION as the exe's symbol table names it. The symbols come from the
+debug file the exe names in its debug link; they also tell the constructor
+lists and exception tables at the end of .text from code. objdump is found as
+--objdump says, else as i686-w64-mingw32-objdump or objdump on the PATH.
+
 With README.md, the exe must also match what its section "The shipped exe"
 says: the table whose header starts "| DLL | functions |" names every DLL the
 exe imports from (first column, in backquotes) and how many functions it
@@ -31,26 +43,34 @@ imports from each (second column); the exe is no larger than the "at most
 N KB" of that section; and it carries no debug sections.
 """
 import argparse
+import bisect
 import collections
 import functools
 import os
 import re
+import shutil
 import struct
+import subprocess
 import sys
+import zlib
 
 IMPORT_DIRECTORY, RELOCATION_DIRECTORY, DELAY_IMPORT_DIRECTORY = 1, 5, 13
 RELOCS_STRIPPED = 0x0001
 SECTION_CODE, SECTION_EXECUTE = 0x20, 0x20000000
+I386 = 0x14C
 
 
-Allowed = collections.namedtuple("Allowed", "imports delayed ordinals")
+Allowed = collections.namedtuple("Allowed", "imports delayed ordinals instructions")
 
 
 def parse_allowed(lines):
-    imports, delayed, ordinals = set(), set(), {}
+    imports, delayed, ordinals, instructions = set(), set(), {}, set()
     for number, line in enumerate(lines, 1):
         words = line.split("#", 1)[0].split()
         if not words:
+            continue
+        if words[0] == "instruction" and len(words) == 3:
+            instructions.add((words[1], words[2]))
             continue
         dll, bang, function = words[0].partition("!")
         if not bang or not function:
@@ -65,7 +85,7 @@ def parse_allowed(lines):
             else:
                 raise ValueError(f"line {number}: unknown word {word!r}")
         target.add((dll, function))
-    return Allowed(imports, delayed, ordinals)
+    return Allowed(imports, delayed, ordinals, instructions)
 
 
 def read_allowed(path):
@@ -167,6 +187,42 @@ class PeImage:
                     fields.add(page + (entry & 0xFFF))
             block += block_size
         return fields
+
+    def section_data(self, name):
+        section = next((s for s in self.sections if s.name == name), None)
+        return None if section is None else \
+            self.data[section.raw_offset:section.raw_offset + section.raw_size]
+
+    def debug_link(self):
+        """The debug file's name and CRC-32 that the exe's debug link holds."""
+        link = self.section_data(".gnu_debuglink")
+        if not link or b"\0" not in link:
+            return None
+        end = link.index(b"\0")
+        crc_at = (end + 4) & ~3
+        return link[:end].decode("ascii", "replace"), struct.unpack_from("<I", link, crc_at)[0]
+
+    def symbols(self):
+        """[(address, name)] of the COFF symbol table's symbols in sections,
+        sorted; section symbols (".text") left out."""
+        found = []
+        if self.symbol_table is None:
+            return found
+        index = 0
+        while index < self.symbol_count:
+            entry = self.symbol_table + index * 18
+            raw = self.data[entry:entry + 8]
+            value, section, _, _, aux = struct.unpack_from("<IhHBB", self.data, entry + 8)
+            if raw[:4] == b"\0\0\0\0":
+                start = self.string_table + struct.unpack_from("<I", raw, 4)[0]
+                name = self.data[start:self.data.index(b"\0", start)]
+            else:
+                name = raw.rstrip(b"\0")
+            name = name.decode("ascii", "replace")
+            if 1 <= section <= len(self.sections) and not name.startswith("."):
+                found.append((self.image_base + self.sections[section - 1].rva + value, name))
+            index += 1 + aux
+        return sorted(found)
 
     # Both kinds of import tables: a name table and an address table of
     # pointer-sized entries, in step, each ended by a 0 entry.
@@ -341,6 +397,144 @@ def check_slots(image, allowed):
     return imports, delayed, problems, notes
 
 
+# Instructions. Registers that only MMX, SSE, AVX, AVX-512, MPX and AMX have,
+# and the instructions of those extensions (and of later ones) that use none.
+SIMD_REGISTER = re.compile(r"%(?:[xyz]?mm\d+|k[0-7]\b|bnd[0-3]|tmm\d)")
+PAST_P6 = re.compile(
+    r"(?:sfence|lfence|mfence|prefetch\w*|clflush\w*|clwb|movnti\w?|v?ldmxcsr|v?stmxcsr"
+    r"|fxsave\w*|fxrstor\w*|xsave\w*|xrstor\w*|xgetbv|xsetbv|f?emms|fisttp\w*|monitor\w*"
+    r"|mwait\w*|vzeroupper|vzeroall|cmpxchg16b|xbegin|xend|xabort|xtest|rdtscp|rdpid|clzero"
+    r"|(?:popcnt|lzcnt|tzcnt|crc32|movbe|rdrand|rdseed|andn|bextr|blsi|blsmsk|blsr|bzhi|pdep"
+    r"|pext|rorx|sarx|shlx|shrx|adcx|adox)[bwlq]?)")
+# What the Pentium Pro brought, which the exe may use.
+P6_KINDS = (("cmov", re.compile(r"cmov\w+")), ("fcomi", re.compile(r"fu?comip?")),
+            ("fcmov", re.compile(r"fcmov\w+")))
+PREFIXES = {"rep", "repz", "repe", "repnz", "repne", "lock", "data16", "data32", "addr16",
+            "addr32", "cs", "ds", "es", "fs", "gs", "ss", "notrack", "bnd", "xacquire", "xrelease"}
+LINE = re.compile(r"^\s*([0-9a-f]+):\t(.*)$")
+
+Instruction = collections.namedtuple("Instruction", "address mnemonic text")
+
+
+def parse_disassembly(text):
+    """[Instruction] of `objdump -d --no-show-raw-insn` output."""
+    found = []
+    for line in text.splitlines():
+        match = LINE.match(line)
+        if not match:
+            continue
+        words = match.group(2).split()
+        while len(words) > 1 and words[0] in PREFIXES:
+            words.pop(0)
+        if words:
+            found.append(Instruction(int(match.group(1), 16), words[0],
+                                     " ".join(match.group(2).split())))
+    return found
+
+
+def check_instructions(instructions, function_of, allowed):
+    """(problems, {kind: count of P6 instructions}, count allowed by the list)."""
+    problems, counts, excused = [], {kind: 0 for kind, _ in P6_KINDS}, 0
+    for instruction in instructions:
+        mnemonic = instruction.mnemonic
+        for kind, pattern in P6_KINDS:
+            if pattern.fullmatch(mnemonic):
+                counts[kind] += 1
+        function = function_of(instruction.address)
+        where = f"{instruction.address:#x}" + (f" in {function}" if function else "")
+        if mnemonic in ("(bad)", ".byte"):
+            problems.append(f"{where}: bytes objdump cannot decode as an instruction")
+        elif PAST_P6.fullmatch(mnemonic) or SIMD_REGISTER.search(instruction.text):
+            if (mnemonic, function) in allowed.instructions:
+                excused += 1
+            else:
+                problems.append(f"past the P6: {where}: {instruction.text}")
+    return problems, counts, excused
+
+
+def find_objdump(given):
+    if given:
+        return given
+    for name in ("i686-w64-mingw32-objdump", "objdump"):
+        if shutil.which(name):
+            return shutil.which(name)
+    return None
+
+
+def code_ranges(image, data_ranges):
+    """[(start, end)] addresses of the code sections less DATA_RANGES."""
+    ranges = []
+    for section in image.sections:
+        if not section.characteristics & (SECTION_CODE | SECTION_EXECUTE):
+            continue
+        start, end = image.image_base + section.rva, image.image_base + section.rva + section.raw_size
+        for data_start, data_end in sorted(data_ranges):
+            if data_start < end and data_end > start:
+                if data_start > start:
+                    ranges.append((start, data_start))
+                start = max(start, data_end)
+        if start < end:
+            ranges.append((start, end))
+    return ranges
+
+
+def load_symbols(program, image):
+    """(symbols, problems, notes) from the debug file the exe's debug link names."""
+    link = image.debug_link()
+    if link is None:
+        return [], [], ["no debug link, so no symbols"]
+    path = os.path.join(os.path.dirname(program), link[0])
+    try:
+        with open(path, "rb") as debug:
+            data = debug.read()
+    except OSError:
+        return [], [], [f"no {link[0]} beside the exe, so no symbols"]
+    if zlib.crc32(data) != link[1]:
+        return [], [f"{link[0]} is not this exe's debug file "
+                    f"(its CRC-32 differs from the debug link's)"], []
+    return PeImage(data).symbols(), [], []
+
+
+def check_code(program, image, objdump, delay_descriptors, allowed):
+    """(problems, summary line) of the exe's instructions."""
+    if image.machine != I386:
+        return [], "not a 32-bit x86 exe: instructions not checked"
+    if objdump is None:
+        return ["no objdump found: instructions not checked"], ""
+    symbols, problems, notes = load_symbols(program, image)
+    # ld's script ends .text with the constructor and destructor lists and
+    # the exception tables; the delay descriptors dlltool makes sit in it too.
+    data_ranges = [(image.image_base + d.rva, image.image_base + d.rva + 32) for d in delay_descriptors]
+    addresses = [address for address, _ in symbols]
+    for address, name in symbols:
+        if name == "__CTOR_LIST__":
+            section = image.section_at(address - image.image_base)
+            data_ranges.append((address, image.image_base + section.rva + section.size))
+    if not symbols:
+        notes.append("data at the end of .text is read as code")
+    names = [name for _, name in symbols]
+
+    def function_of(address):
+        index = bisect.bisect_right(addresses, address) - 1
+        return names[index] if index >= 0 else None
+
+    instructions = []
+    for start, end in code_ranges(image, data_ranges):
+        run = subprocess.run([objdump, "-d", "--no-show-raw-insn", f"--start-address={start:#x}",
+                              f"--stop-address={end:#x}", program],
+                             capture_output=True, text=True)
+        if run.returncode != 0:
+            return problems + [f"{objdump} failed: {run.stderr.strip()}"], ""
+        instructions += parse_disassembly(run.stdout)
+    found, counts, excused = check_instructions(instructions, function_of, allowed)
+    past = sum(problem.startswith("past the P6") for problem in found)
+    summary = (f"{len(instructions)} instructions: " +
+               ", ".join(f"{count} {kind}" for kind, count in counts.items()) +
+               f" (P6); {past} past the P6 outside the allow list, {excused} in it; "
+               f"{len(found) - past} undecodable")
+    return problems + found, "; ".join([summary] + notes)
+
+
 SECTION_TITLE = "## The shipped exe"
 TABLE_HEADER = re.compile(r"^\|\s*DLL\s*\|\s*functions\s*\|")
 TABLE_ROW = re.compile(r"^\|\s*`([^`]+)`\s*\|\s*(\d+)\s*\|")
@@ -408,6 +602,7 @@ def check_readme(readme_path, image, size, imports):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--objdump")
     parser.add_argument("program")
     parser.add_argument("allowed")
     parser.add_argument("readme", nargs="?")
@@ -423,13 +618,19 @@ def main():
     print(f"{len(imports)} imports and {len(delayed)} delay-loaded; "
           f"{len(problems)} problems with their slots or the allow list")
 
+    code_problems, summary = check_code(args.program, image, find_objdump(args.objdump),
+                                        image.delay_descriptors[0], allowed)
+    for line in code_problems:
+        print(line)
+    print(summary)
+
     readme_problems = []
     if args.readme:
         readme_problems = check_readme(args.readme, image, len(data), imports)
         for problem in readme_problems:
             print(problem)
         print(f"{len(data)} bytes; {len(readme_problems)} differences from the README")
-    return 1 if problems or readme_problems or not imports else 0
+    return 1 if problems or code_problems or readme_problems or not imports else 0
 
 
 if __name__ == "__main__":

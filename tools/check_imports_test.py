@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The import check's reading of PE files, on exes made up in memory."""
+"""The import check's reading of PE files and of objdump's disassembly, on
+exes made up in memory."""
 import os
 import struct
 import sys
@@ -163,6 +164,56 @@ class ImportSlots(unittest.TestCase):
         for line in ("kernel32.dll", "kernel32.dll!Sleep later", "kernel32.dll!Sleep @x"):
             with self.subTest(line), self.assertRaises(ValueError):
                 check_imports.parse_allowed([line])
+
+
+INSTRUCTION_CASES = [
+    # (objdump's line, the function it is in, what the check makes of it:
+    # "ok", "past" the P6 or "bad" bytes, the P6 kind it counts as)
+    ("addps  %xmm1,%xmm0", "_main", "past", None),
+    ("vaddps %ymm1,%ymm2,%ymm0", "_main", "past", None),
+    ("movq   %mm0,0x4(%esp)", "_main", "past", None),
+    ("emms", "_main", "past", None),
+    ("sfence", "_main", "past", None),
+    ("prefetchnta 0x40(%esi)", "_main", "past", None),
+    ("repz prefetchnta (%esi)", "_main", "past", None),
+    ("ldmxcsr 0x4(%esp)", "_main", "past", None),
+    ("fisttpl 0x4(%esp)", "_main", "past", None),
+    ("popcnt %eax,%ecx", "_main", "past", None),
+    ("tzcnt  %ebx,%ecx", "_main", "past", None),
+    ("tzcnt  %ebx,%ecx", "___d2b_D2A", "ok", None),
+    ("lock cmpxchg8b (%esi)", "_main", "ok", None),
+    ("rep stos %eax,%es:(%edi)", "_main", "ok", None),
+    ("pause", "_main", "ok", None),
+    ("(bad)", "_main", "bad", None),
+    ("cmovne %ecx,%ebx", "_main", "ok", "cmov"),
+    ("cs cmovne %eax,%ecx", "_main", "ok", "cmov"),
+    ("fcomip %st(1),%st", "_main", "ok", "fcomi"),
+    ("fucomi %st(1),%st", "_main", "ok", "fcomi"),
+    ("fcmove %st(1),%st", "_main", "ok", "fcmov"),
+]
+
+
+class Instructions(unittest.TestCase):
+    def test_cases(self):
+        rules = check_imports.parse_allowed(["instruction tzcnt ___d2b_D2A"])
+        for line, function, verdict, kind in INSTRUCTION_CASES:
+            with self.subTest(line=line, function=function):
+                text = f"Disassembly of section .text:\n\n00401000 <.text>:\n  401000:\t{line}\n\t...\n"
+                instructions = check_imports.parse_disassembly(text)
+                problems, counts, _ = check_imports.check_instructions(
+                    instructions, lambda address: function, rules)
+                self.assertEqual(len(instructions), 1)
+                self.assertEqual(problems, {
+                    "ok": [],
+                    "past": [f"past the P6: 0x401000 in {function}: {' '.join(line.split())}"],
+                    "bad": [f"0x401000 in {function}: bytes objdump cannot decode as an instruction"],
+                }[verdict])
+                self.assertEqual({name for name, count in counts.items() if count}, {kind} - {None})
+
+    def test_code_ranges_leave_out_data(self):
+        image = check_imports.PeImage(exe())
+        self.assertEqual(check_imports.code_ranges(image, [(0x401010, 0x401020), (0x401030, 0x401100)]),
+                         [(0x401000, 0x401010), (0x401020, 0x401030)])
 
 
 if __name__ == "__main__":
