@@ -231,6 +231,7 @@ TEST_F(DiscoveryTest, EachPlatformRunsItsPassesBeforeTheWidcommPass) {
     EXPECT_EQ(PresentPorts(), (Lines{"(COM1) Serial Port", "(COM4) Bluetooth [Headset]"}));
     EXPECT_EQ(portTable.slots[3].available, 1);
     EXPECT_EQ(sim::ApiCallCount("SetupDiGetClassDevsA"), 0u);
+    EXPECT_EQ(sim::ApiCallCount("LoadLibraryA"), 0u);
 
     sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6));
     dialog_.logList.ResetContent();
@@ -239,6 +240,7 @@ TEST_F(DiscoveryTest, EachPlatformRunsItsPassesBeforeTheWidcommPass) {
     EXPECT_EQ(PresentPorts(), Lines{"(COM3) COM Port"});
     EXPECT_EQ(sim::ApiCallCount("EnumPortsA"), 0u);
     EXPECT_EQ(sim::ApiCallCount("SetupDiGetClassDevsA"), 0u);
+    EXPECT_EQ(sim::ApiCallCount("LoadLibraryA"), 0u);
 
     sim::SetVersion(MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 2));
     dialog_.logList.ResetContent();
