@@ -19,7 +19,6 @@ set(triple ${VARNOBEL_ARCH}-w64-mingw32)
 set(CMAKE_C_COMPILER ${triple}-gcc-${VARNOBEL_THREAD_MODEL})
 set(CMAKE_CXX_COMPILER ${triple}-g++-${VARNOBEL_THREAD_MODEL})
 set(CMAKE_RC_COMPILER ${triple}-windres)
-set(VARNOBEL_DLLTOOL ${triple}-dlltool)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

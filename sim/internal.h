@@ -30,6 +30,7 @@ void ResetSetupApi();
 void ResetSpooler();
 void ResetApiCallCounts();
 void ResetProcessKind();
+void ResetModules();
 
 // The registry views of 64-bit Windows. `path` is below HKEY_LOCAL_MACHINE,
 // its components separated by single backslashes; the result is where an open
@@ -39,8 +40,16 @@ std::string LocalMachineViewPath(const std::string& path, REGSAM access, bool fr
 // ERROR_SUCCESS, or what an open with `access` fails with because this system
 // does not know the view flags.
 LSTATUS ViewFlagsStatus(REGSAM access);
-// GetModuleHandleA for a system DLL's name: kernel32 only, null otherwise.
+// GetModuleHandleA for a system DLL's name: kernel32, and setupapi while
+// LoadLibraryA holds it; null otherwise.
 HMODULE SystemModuleHandle(const char* moduleName);
+// kernel32's IsWow64Process, or null on a version that does not export it.
+FARPROC IsWow64ProcessExport();
+// The setupapi.dll function of that name, or null for one it does not export.
+FARPROC SetupApiExport(const char* name);
+// Every setupapi.dll function calls this: it counts calls made while no
+// LoadLibraryA reference holds the DLL.
+void NoteSetupApiCall();
 
 // Applies one [@section] of a machine profile: `key` = `value` pairs as
 // written. Returns false with a message for an unknown key or a bad value.

@@ -10,6 +10,7 @@ void ResetMachine() {
     internal::ResetRegistry();
     internal::ResetVersion();
     internal::ResetProcessKind();
+    internal::ResetModules();
     internal::ResetClock();
     internal::ResetFiles();
     internal::ResetWindows();

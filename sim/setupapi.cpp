@@ -1,6 +1,7 @@
 // The simulated Setup API: device-interface sets built from the registry's
 // DeviceClasses key, the way Windows and Wine keep registered interfaces, and
-// the odd device paths and stale interfaces a test may ask it to report.
+// the odd device paths and stale interfaces a test may ask it to report; and
+// the functions setupapi.dll hands to GetProcAddress.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -290,8 +291,46 @@ bool ApplyDevicePathLine(const std::string& text, std::string* message) {
     return true;
 }
 
+FARPROC SetupApiExport(const char* name) {
+    static const struct {
+        const char* name;
+        void (*function)();
+    } kExports[] = {
+        {"SetupDiGetClassDevsA", reinterpret_cast<void (*)()>(&SetupDiGetClassDevsA)},
+        {"SetupDiEnumDeviceInterfaces", reinterpret_cast<void (*)()>(&SetupDiEnumDeviceInterfaces)},
+        {"SetupDiGetDeviceInterfaceDetailA",
+         reinterpret_cast<void (*)()>(&SetupDiGetDeviceInterfaceDetailA)},
+        {"SetupDiDestroyDeviceInfoList",
+         reinterpret_cast<void (*)()>(&SetupDiDestroyDeviceInfoList)},
+    };
+    for (const auto& entry : kExports) {
+        if (std::strcmp(entry.name, name) == 0) {
+            return reinterpret_cast<FARPROC>(entry.function);
+        }
+    }
+    return nullptr;
+}
+
+// missing="FUNCTION": setupapi.dll lacks that function.
+bool ApplyMissingFunctionLine(const std::string& value, std::string* message) {
+    std::string name;
+    size_t pos = 0;
+    if (value.empty() || value[0] != '"' || !ParseQuoted(value, &pos, &name, message) ||
+        pos != value.size()) {
+        *message = "expected a quoted function name after missing=";
+        return false;
+    }
+    if (!sim::RemoveSetupApiFunction(name)) {
+        *message = "setupapi.dll has no function '" + name + "' to remove";
+        return false;
+    }
+    return true;
+}
+
 // "fail={guid}": getting a set of that class fails. "orphans=listed":
 // interfaces whose instance key is missing are listed all the same.
+// "dll=missing": the machine has no setupapi.dll. "missing="FUNCTION"": its
+// setupapi.dll lacks that function.
 bool ApplySetupApiLine(const std::string& text, std::string* message) {
     if (!text.empty() && text[0] == '"') {
         return ApplyDevicePathLine(text, message);
@@ -313,9 +352,17 @@ bool ApplySetupApiLine(const std::string& text, std::string* message) {
         sim::ListInterfacesWithoutInstance(true);
         return true;
     }
+    if (key == "dll" && value == "missing") {
+        sim::RemoveSetupApiDll();
+        return true;
+    }
+    if (key == "missing") {
+        return ApplyMissingFunctionLine(value, message);
+    }
     if (key != "fail") {
         *message = "unknown Setup API setting '" + key +
-                   "' (expected fail, orphans=listed or \"INSTANCE\"=\"PATH\")";
+                   "' (expected fail, orphans=listed, dll=missing, missing=\"FUNCTION\" or "
+                   "\"INSTANCE\"=\"PATH\")";
         return false;
     }
     GUID guid;
@@ -331,6 +378,7 @@ bool ApplySetupApiLine(const std::string& text, std::string* message) {
 }  // namespace sim
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DWORD flags) {
+    sim::internal::NoteSetupApiCall();
     if (Fails("SetupDiGetClassDevsA")) {
         return INVALID_HANDLE_VALUE;
     }
@@ -359,6 +407,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DW
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA device,
                                  const GUID* interfaceGuid, DWORD memberIndex,
                                  PSP_DEVICE_INTERFACE_DATA interfaceData) {
+    sim::internal::NoteSetupApiCall();
     if (Fails("SetupDiEnumDeviceInterfaces")) {
         return FALSE;
     }
@@ -395,6 +444,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA device,
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA interfaceData,
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
                                       PDWORD requiredSize, PSP_DEVINFO_DATA device) {
+    sim::internal::NoteSetupApiCall();
     if (Fails("SetupDiGetDeviceInterfaceDetailA")) {
         return FALSE;
     }
@@ -448,6 +498,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA
 }
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
+    sim::internal::NoteSetupApiCall();
     if (Fails("SetupDiDestroyDeviceInfoList")) {
         return FALSE;
     }

@@ -2,8 +2,11 @@
 // list-box messages the product sends, enabling of windows, a record of the
 // message boxes shown, the modal dialog of template 102 with a scripted user,
 // its placement and painting, the exe's icon, the cursor and the common
-// controls library.
+// controls library. An exception that leaves a dialog procedure ends the
+// process, as it does on Windows.
+#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <string>
 #include <utility>
@@ -150,6 +153,22 @@ LRESULT ListBoxMessage(Window& box, UINT message, WPARAM wParam, LPARAM lParam) 
     return result;
 }
 
+// The shipped exe unwinds C++ exceptions with DWARF tables, and user32's own
+// frames, which called the dialog procedure, have none: the search for a
+// handler stops there and the runtime ends the process. So an exception that
+// leaves the procedure never reaches the code that made the dialog.
+INT_PTR CallProcedure(DLGPROC procedure, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return procedure(dialog, message, wParam, lParam);
+    } catch (...) {
+        std::fprintf(stderr,
+                     "sim: a C++ exception left the dialog procedure (message 0x%04x) into the "
+                     "dialog manager; the process ends here, as on Windows\n",
+                     message);
+        std::terminate();
+    }
+}
+
 Window* FindModal(HWND dialog) {
     Window* window = Find(dialog);
     return window != nullptr && window->procedure != nullptr ? window : nullptr;
@@ -170,8 +189,8 @@ bool Command(HWND dialog, int id) {
     if (window == nullptr || window->ended) {
         return false;
     }
-    window->procedure(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                      reinterpret_cast<LPARAM>(ChildOf(dialog, id)));
+    CallProcedure(window->procedure, dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                  reinterpret_cast<LPARAM>(ChildOf(dialog, id)));
     return true;
 }
 
@@ -270,10 +289,10 @@ bool ClickCloseBox(HWND dialog) {
     if (window == nullptr || window->ended) {
         return false;
     }
-    if (window->procedure(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) != 0) {
+    if (CallProcedure(window->procedure, dialog, WM_SYSCOMMAND, SC_CLOSE, 0) != 0) {
         return true;
     }
-    if (window->procedure(dialog, WM_CLOSE, 0, 0) != 0) {
+    if (CallProcedure(window->procedure, dialog, WM_CLOSE, 0, 0) != 0) {
         return true;
     }
     return Command(dialog, IDCANCEL);
@@ -292,14 +311,14 @@ int FocusedControl(HWND dialog) {
 
 bool PaintDialog(HWND dialog) {
     Window* window = FindModal(dialog);
-    return window != nullptr && window->procedure(dialog, WM_PAINT, 0, 0) != 0;
+    return window != nullptr && CallProcedure(window->procedure, dialog, WM_PAINT, 0, 0) != 0;
 }
 
 HCURSOR QueryDragIcon(HWND dialog) {
     Window* window = FindModal(dialog);
-    return window != nullptr
-               ? reinterpret_cast<HCURSOR>(window->procedure(dialog, WM_QUERYDRAGICON, 0, 0))
-               : nullptr;
+    return window != nullptr ? reinterpret_cast<HCURSOR>(
+                                   CallProcedure(window->procedure, dialog, WM_QUERYDRAGICON, 0, 0))
+                             : nullptr;
 }
 
 void SetIconic(HWND window, bool iconic) {
@@ -386,7 +405,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     target->sent.push_back({message, wParam, lParam});
     if (target->procedure != nullptr) {
         // The dialog manager's window procedure asks the dialog procedure first.
-        const INT_PTR handled = target->procedure(window, message, wParam, lParam);
+        const INT_PTR handled = CallProcedure(target->procedure, window, message, wParam, lParam);
         if (handled != 0) {
             return handled;
         }
@@ -492,7 +511,8 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND /*owner*/,
                        kDialogClientHeight + kDialogCaptionHeight + 2 * kDialogFrameWidth};
     }
     const HWND firstTabStop = ChildOf(dialog, IDOK);
-    if (procedure(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop), initParam) != 0) {
+    if (CallProcedure(procedure, dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTabStop),
+                      initParam) != 0) {
         FindModal(dialog)->focusId = IDOK;
     }
     if (!FindModal(dialog)->ended && Manager().user) {
@@ -501,8 +521,8 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND /*owner*/,
     }
     const Window& window = *FindModal(dialog);
     const INT_PTR result = window.ended ? window.result : -1;
-    procedure(dialog, WM_DESTROY, 0, 0);
-    procedure(dialog, WM_NCDESTROY, 0, 0);
+    CallProcedure(procedure, dialog, WM_DESTROY, 0, 0);
+    CallProcedure(procedure, dialog, WM_NCDESTROY, 0, 0);
     sim::DestroyTestDialog(dialog);
     return result;
 }

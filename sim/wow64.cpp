@@ -1,6 +1,6 @@
 // The simulated process's width: whether it runs under WOW64, the registry
-// views that follow from it, and the kernel32 lookup a program makes to find
-// out (GetModuleHandleA, GetProcAddress, IsWow64Process).
+// views that follow from it, and IsWow64Process, which a program looks up in
+// kernel32 to find out.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -13,8 +13,6 @@ namespace {
 
 constexpr const char kRedirectedRoot[] = "SOFTWARE";
 constexpr const char kWow64Node[] = "Wow6432Node";
-// What GetModuleHandleA("kernel32") hands back; never a real address.
-const HMODULE kKernel32 = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7c800000));
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 
 sim::ProcessKind processKind = sim::ProcessKind::Native32;
@@ -153,13 +151,11 @@ LSTATUS ViewFlagsStatus(REGSAM access) {
     return knowsFlags ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-HMODULE SystemModuleHandle(const char* moduleName) {
-    const std::string name = moduleName;
-    if (SameName(name, "kernel32") || SameName(name, "kernel32.dll")) {
-        return kKernel32;
+FARPROC IsWow64ProcessExport() {
+    if (!ExportsIsWow64Process()) {
+        return nullptr;
     }
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimIsWow64Process));
 }
 
 }  // namespace internal
@@ -167,23 +163,4 @@ HMODULE SystemModuleHandle(const char* moduleName) {
 
 HANDLE GetCurrentProcess() {
     return kCurrentProcess;
-}
-
-FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
-    DWORD status = 0;
-    if (sim::internal::CallFails("GetProcAddress", &status)) {
-        SetLastError(status);
-        return nullptr;
-    }
-    if (module != kKernel32) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    // A "name" below 0x10000 is an export's ordinal; none is modelled.
-    const bool byName = reinterpret_cast<uintptr_t>(name) >= 0x10000;
-    if (!byName || std::strcmp(name, "IsWow64Process") != 0 || !ExportsIsWow64Process()) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimIsWow64Process));
 }

@@ -1,6 +1,8 @@
 // The framework's window classes over the dialog manager and user32.
 #include "framework/window.h"
 
+#include <utility>
+
 #include "framework/app.h"
 
 CWnd CWnd::GetDlgItem(int id) const {
@@ -49,10 +51,14 @@ void DDX_Control(CDataExchange* exchange, int id, CWnd& control) {
 }
 
 INT_PTR CDialog::DoModal() {
+    failure_ = nullptr;
     const HWND owner = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
     const INT_PTR result = DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDHelp),
                                            owner, DialogProc, reinterpret_cast<LPARAM>(this));
     WindowGone();
+    if (failure_ != nullptr) {
+        std::rethrow_exception(std::exchange(failure_, nullptr));
+    }
     return result;
 }
 
@@ -100,6 +106,14 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
 // The dialog manager sends a few messages (WM_SETFONT among them) before
 // WM_INITDIALOG, which is the first to carry the object; those go to the
 // default processing.
+//
+// The exe unwinds C++ exceptions with DWARF tables, which user32's frames
+// between DialogBoxParamA and this procedure do not have: an exception that
+// left here would end the process. So the first one is kept, the dialog ends
+// (EndDialog works from WM_INITDIALOG too, before the window shows), and
+// DoModal raises it again. Messages that still come, up to WM_NCDESTROY, go
+// to the default processing; a later exception, from a handler that was
+// already running when a message it sent failed, is dropped.
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     CDialog* dialog = nullptr;
     if (message == WM_INITDIALOG) {
@@ -109,10 +123,18 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
     } else {
         dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, DWLP_USER));
     }
-    if (dialog == nullptr) {
+    if (dialog == nullptr || dialog->failure_ != nullptr) {
         return FALSE;
     }
-    return dialog->HandleMessage(message, wParam, lParam);
+    try {
+        return dialog->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        if (dialog->failure_ == nullptr) {
+            dialog->failure_ = std::current_exception();
+        }
+        ::EndDialog(window, -1);
+        return FALSE;
+    }
 }
 
 // A dialog procedure returns FALSE for what it leaves to the dialog manager.

@@ -3,6 +3,8 @@
 // controls, and the list box.
 #pragma once
 
+#include <exception>
+
 #include "platform/platform.h"
 
 class CWnd {
@@ -57,7 +59,8 @@ void DDX_Control(CDataExchange* exchange, int id, CWnd& control);
 
 // A modal dialog made from a template of the exe. Its window is centred in
 // the work area as it opens; Test (IDOK) goes to OnOK, and Exit, Escape and
-// the close box (IDCANCEL) go to OnCancel.
+// the close box (IDCANCEL) go to OnCancel. An exception that a handler raises
+// ends the dialog, and DoModal raises it again once the window is gone.
 class CDialog : public CWnd {
 public:
     explicit CDialog(UINT templateId, CWnd* parent = nullptr)
@@ -65,7 +68,9 @@ public:
     ~CDialog() override = default;
 
     // Runs the dialog until it is ended; its window is gone when this returns.
-    // The ending code, or -1 when the dialog could not be made.
+    // The ending code, or -1 when the dialog could not be made. When a handler
+    // raised an exception, the first one raised leaves here instead; the
+    // dialog's handlers were called no more after it.
     virtual INT_PTR DoModal();
     void EndDialog(int result);
 
@@ -94,6 +99,8 @@ private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CenterInWorkArea();
     void WindowGone();
+
+    std::exception_ptr failure_;
 };
 
 class CListBox : public CWnd {

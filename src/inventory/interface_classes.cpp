@@ -1,7 +1,7 @@
 // The Setup-API pass: the present devices exposing the COM-port interface
 // class or the ports class, each read back through its device instance key,
-// then the SERIALCOMM map; or the full device registry walk when a set could
-// not be had.
+// then the SERIALCOMM map; or the full device registry walk when setupapi.dll
+// or a set could not be had.
 #include "inventory/interface_classes.h"
 
 #include <cstring>
@@ -13,6 +13,7 @@
 #include "inventory/serial_comm_map.h"
 #include "platform/platform.h"
 #include "support/heap_block.h"
+#include "support/setupapi_library.h"
 
 namespace {
 
@@ -45,10 +46,11 @@ class CInterfaceSetException : public CException {};
 // A device-information set, destroyed when its holder leaves scope.
 class CDeviceInfoSet {
 public:
-    explicit CDeviceInfoSet(HDEVINFO set) : set_(set) {}
+    CDeviceInfoSet(const SetupApiFunctions& setupApi, HDEVINFO set)
+        : setupApi_(setupApi), set_(set) {}
     ~CDeviceInfoSet() {
         if (IsValid()) {
-            SetupDiDestroyDeviceInfoList(set_);
+            setupApi_.destroyDeviceInfoList(set_);
         }
     }
     CDeviceInfoSet(const CDeviceInfoSet&) = delete;
@@ -58,13 +60,15 @@ public:
     HDEVINFO Get() const { return set_; }
 
 private:
+    const SetupApiFunctions& setupApi_;
     HDEVINFO set_;
 };
 
 // Reads the device instance behind every present interface of the class, in
 // member order, until the enumeration or a detail query fails.
-void EnumerateInterfaceClass(const GUID& interfaceClass) {
-    CDeviceInfoSet set(SetupDiGetClassDevsA(&interfaceClass, nullptr, nullptr, kPresentInterfaces));
+void EnumerateInterfaceClass(const SetupApiFunctions& setupApi, const GUID& interfaceClass) {
+    CDeviceInfoSet set(
+        setupApi, setupApi.getClassDevs(&interfaceClass, nullptr, nullptr, kPresentInterfaces));
     if (!set.IsValid()) {
         throw CInterfaceSetException();
     }
@@ -77,14 +81,14 @@ void EnumerateInterfaceClass(const GUID& interfaceClass) {
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA interfaceData = {};
         interfaceData.cbSize = sizeof interfaceData;
-        if (!SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &interfaceClass, index,
-                                         &interfaceData)) {
+        if (!setupApi.enumDeviceInterfaces(set.Get(), nullptr, &interfaceClass, index,
+                                           &interfaceData)) {
             break;
         }
         SP_DEVINFO_DATA device = {};
         device.cbSize = sizeof device;
-        if (!SetupDiGetDeviceInterfaceDetailA(set.Get(), &interfaceData, detail, kDetailBufferSize,
-                                              nullptr, &device)) {
+        if (!setupApi.getDeviceInterfaceDetail(set.Get(), &interfaceData, detail, kDetailBufferSize,
+                                               nullptr, &device)) {
             break;
         }
         CString instancePath;
@@ -93,6 +97,30 @@ void EnumerateInterfaceClass(const GUID& interfaceClass) {
             ReadDeviceInstance(instancePath);
         }
     }
+}
+
+// Both classes, with setupapi.dll loaded for their enumeration alone. False
+// when the DLL or one of its functions is missing or either enumeration was
+// abandoned.
+bool EnumerateInterfaceClasses() {
+    const CSetupApiLibrary library;
+    const SetupApiFunctions* setupApi = library.Functions();
+    if (setupApi == nullptr) {
+        return false;
+    }
+    bool allSetsObtained = true;
+    for (const GUID* interfaceClass : {&kComPortInterface, &kPortsClass}) {
+        // A set that can't be had and memory running out while a class is
+        // enumerated both end only that class's enumeration.
+        try {
+            EnumerateInterfaceClass(*setupApi, *interfaceClass);
+        } catch (const CInterfaceSetException&) {
+            allSetsObtained = false;
+        } catch (const CMemoryException&) {
+            allSetsObtained = false;
+        }
+    }
+    return allSetsObtained;
 }
 
 }  // namespace
@@ -128,19 +156,7 @@ bool InstancePathFromDevicePath(const char* devicePath, std::size_t capacity,
 }
 
 int ScanInterfaceClasses() {
-    bool allSetsObtained = true;
-    for (const GUID* interfaceClass : {&kComPortInterface, &kPortsClass}) {
-        // A set that can't be had and memory running out while a class is
-        // enumerated both end only that class's enumeration.
-        try {
-            EnumerateInterfaceClass(*interfaceClass);
-        } catch (const CInterfaceSetException&) {
-            allSetsObtained = false;
-        } catch (const CMemoryException&) {
-            allSetsObtained = false;
-        }
-    }
-    if (allSetsObtained) {
+    if (EnumerateInterfaceClasses()) {
         ScanSerialCommMap();
         return 1;
     }

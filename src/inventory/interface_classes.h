@@ -5,8 +5,9 @@
 
 class CString;
 
-// 1 when neither interface enumeration was abandoned (after the SERIALCOMM
-// pass), otherwise the result of the full device registry walk.
+// 1 when setupapi.dll and its four functions were found and neither
+// interface enumeration was abandoned (after the SERIALCOMM pass), otherwise
+// the result of the full device registry walk.
 int ScanInterfaceClasses();
 
 // Turns a device path such as '\\?\acpi#pnp0501#1#{...}' into the registry

@@ -80,6 +80,7 @@ void RecordAfterRun(const ProgramOnMachine& program, CPortTestDlg& dialog, Outco
     outcome->openKeysAfterRun = sim::OpenKeyCount();
     outcome->openHandlesAfterRun = sim::OpenHandleCount();
     outcome->openDeviceSetsAfterRun = sim::OpenDeviceInfoSetCount();
+    outcome->loadedModulesAfterRun = sim::LoadedModuleCount();
     outcome->poolBytesInUseAfterRun = PoolBytesInUse(ThePool());
     outcome->poolLockDepthAfterRun = sim::CriticalSectionDepth(ThePool().LockSection());
 }
@@ -90,6 +91,8 @@ void RecordAtEnd(Outcome* outcome) {
     outcome->openKeysAtEnd = sim::OpenKeyCount();
     outcome->openHandlesAtEnd = sim::OpenHandleCount();
     outcome->openDeviceSetsAtEnd = sim::OpenDeviceInfoSetCount();
+    outcome->loadedModulesAtEnd = sim::LoadedModuleCount();
+    outcome->setupApiCallsWhileUnloaded = sim::SetupApiCallsWhileUnloaded();
     outcome->windowsAtEnd = sim::WindowCount();
 }
 
@@ -141,6 +144,8 @@ Allowance AllowanceForOneFailed(const std::string& api) {
         allowance.handles = 1;
     } else if (api == "SetupDiDestroyDeviceInfoList") {
         allowance.deviceSets = 1;
+    } else if (api == "FreeLibrary") {
+        allowance.modules = 1;
     } else if (api == "GlobalFree") {
         allowance.globalBlocks = 1;
     } else if (api == "EnableWindow") {
@@ -158,6 +163,7 @@ std::string Problems(const Outcome& outcome, const Allowance& allowance) {
     RequireAtMost(outcome.openHandlesAfterRun, a.handles, "handles open after the run", &problems);
     RequireAtMost(outcome.openDeviceSetsAfterRun, a.deviceSets, "device sets open after the run",
                   &problems);
+    RequireAtMost(outcome.loadedModulesAfterRun, a.modules, "DLLs loaded after the run", &problems);
     RequireAtMost(outcome.poolBytesInUseAfterRun, 0, "pool bytes in use after the run", &problems);
     RequireAtMost(outcome.poolLockDepthAfterRun, 0, "entries of the pool's lock not left",
                   &problems);
@@ -168,7 +174,10 @@ std::string Problems(const Outcome& outcome, const Allowance& allowance) {
     RequireAtMost(outcome.openHandlesAtEnd, a.handles, "handles open at the end", &problems);
     RequireAtMost(outcome.openDeviceSetsAtEnd, a.deviceSets, "device sets open at the end",
                   &problems);
+    RequireAtMost(outcome.loadedModulesAtEnd, a.modules, "DLLs loaded at the end", &problems);
     RequireAtMost(outcome.windowsAtEnd, 0, "windows left at the end", &problems);
+    RequireAtMost(outcome.setupApiCallsWhileUnloaded, 0, "calls into setupapi.dll while not loaded",
+                  &problems);
     return problems;
 }
 

@@ -17,6 +17,7 @@ struct Outcome {
     int openKeysAfterRun = 0;
     int openHandlesAfterRun = 0;
     int openDeviceSetsAfterRun = 0;
+    int loadedModulesAfterRun = 0;
     unsigned poolBytesInUseAfterRun = 0;  // handed out by the pool, not yet released
     int poolLockDepthAfterRun = 0;
     int heapBlocksAtEnd = 0;
@@ -24,7 +25,10 @@ struct Outcome {
     int openKeysAtEnd = 0;
     int openHandlesAtEnd = 0;
     int openDeviceSetsAtEnd = 0;
+    int loadedModulesAtEnd = 0;
     int windowsAtEnd = 0;
+    // Calls into setupapi.dll made while it was not loaded.
+    int setupApiCallsWhileUnloaded = 0;
 };
 
 // What the caller does inside a run: `beforeRun` once the application and
@@ -52,6 +56,7 @@ struct Allowance {
     int keys = 0;
     int handles = 0;
     int deviceSets = 0;
+    int modules = 0;
     int globalBlocks = 0;
     bool testMayStayDisabled = false;
 };

@@ -198,8 +198,7 @@ private:
     void AddMachineSetting() {
         switch (input_.ConsumeIntegralInRange(0, 3)) {
             case 0:
-                machineSections_ += std::string("[@setupapi]\nfail=") +
-                                    (input_.ConsumeBool() ? kComPortInterface : kPortsClass) + "\n";
+                machineSections_ += "[@setupapi]\n" + SetupApiSetting() + "\n";
                 break;
             case 1:
                 machineSections_ +=
@@ -212,6 +211,23 @@ private:
             default:
                 machineSections_ += "[@spooler]\nsecond=empty\n";
                 break;
+        }
+    }
+
+    // A refused set, no setupapi.dll, or one without a function the pass needs.
+    std::string SetupApiSetting() {
+        switch (input_.ConsumeIntegralInRange(0, 2)) {
+            case 0:
+                return std::string("fail=") +
+                       (input_.ConsumeBool() ? kComPortInterface : kPortsClass);
+            case 1:
+                return "dll=missing";
+            default:
+                return "missing=\"" +
+                       PickText({"SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
+                                 "SetupDiGetDeviceInterfaceDetailA",
+                                 "SetupDiDestroyDeviceInfoList"}) +
+                       "\"";
         }
     }
 
@@ -241,6 +257,8 @@ private:
                                            "SetupDiGetDeviceInterfaceDetailA",
                                            "EnumPortsA",
                                            "GetVersionExA",
+                                           "LoadLibraryA",
+                                           "GetProcAddress",
                                            "CreateFileA",
                                            "GetCommState",
                                            "WriteFile",

@@ -1,16 +1,21 @@
 // The program's start and end on the simulated machine: the entry point runs
 // InitInstance, which loads the common controls, finds the executable's
 // directory, shows the main dialog until the user leaves it and ends the
-// program; Test works from the dialog, and nothing is left behind.
+// program; Test works from the dialog, and nothing is left behind. An
+// exception raised in a dialog handler ends the program through the entry
+// point's handlers, never through the dialog manager.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "failing_dialog.h"
 #include "sim/control.h"
 #include "sim/ui_control.h"
 #include "support/block_pool.h"
+#include "support/path_buffer.h"
 #include "ui/port_test_app.h"
 #include "ui/port_test_dlg.h"
 
@@ -24,6 +29,15 @@ DWORD FreeBytes(const CBlockPool& pool) {
         total += CBlockPool::BlockSize(block);
     }
     return total;
+}
+
+// Bytes of the pool's chunks that are neither headers nor free.
+DWORD BytesInUse(const CBlockPool& pool) {
+    DWORD usable = 0;
+    for (const PoolChunk* chunk = pool.FirstChunk(); chunk != nullptr; chunk = chunk->nextChunk) {
+        usable += chunk->chunkSize - CBlockPool::kChunkHeader;
+    }
+    return usable - FreeBytes(pool);
 }
 
 class AppStartTest : public ::testing::Test {
@@ -191,5 +205,97 @@ TEST_F(AppStartTest, WithoutPoolMemoryTheDialogStillRuns) {
     EXPECT_EQ(seenDirectory, "");
     EXPECT_TRUE(sim::MessageBoxes().empty());
 }
+
+// An application like the program's: the help-file path in a path buffer,
+// then the dialog as the main window, whose one handler raises.
+class FailingApp : public CWinApp {
+public:
+    explicit FailingApp(failing::Case which) : which_(which) {}
+    BOOL InitInstance() override {
+        CPathBuffer helpFilePath(m_pszHelpFilePath);
+        failing::FailingDialog dialog(which_.handler, which_.raised);
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+        return FALSE;
+    }
+
+private:
+    failing::Case which_;
+};
+
+class HandlerFailureTest : public AppStartTest,
+                           public ::testing::WithParamInterface<failing::Case> {
+protected:
+    void TearDown() override {
+        failingApp_.reset();
+        AppStartTest::TearDown();
+        EXPECT_EQ(sim::OpenPaints(), 0);
+    }
+    std::unique_ptr<FailingApp> failingApp_;
+};
+
+TEST_P(HandlerFailureTest, EndsTheProgramAsTheEntryPointsHandlersSay) {
+    const failing::Case which = GetParam();
+    const char* const expectedText = which.raised == failing::Raised::File
+                                         ? "The program stopped after an unexpected error."
+                                         : "Out of memory.";
+    sim::SetModulePath("C:\\Tools\\Varnobel.exe");
+    failingApp_ = std::make_unique<FailingApp>(which);
+    const HCURSOR arrow = sim::CurrentCursor();
+    bool userRan = false;
+    bool stillOpen = false;
+    DWORD poolBytesDuringDialog = 0;
+    sim::SetDialogUser([&](HWND dialog) {
+        userRan = true;
+        poolBytesDuringDialog = BytesInUse(ThePool());
+        failing::Reach(dialog, which.handler);
+        // The failed handler ended the dialog: Exit finds nothing to press.
+        stillOpen = sim::ClickButton(dialog, IDCANCEL);
+    });
+
+    EXPECT_EQ(AfxWinMain(sim::ExeInstance(), nullptr, nullptr, 1), -1);
+
+    EXPECT_EQ(userRan, which.handler != failing::Handler::Init);
+    EXPECT_FALSE(stillOpen);
+    const auto boxes = sim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, expectedText);
+    EXPECT_EQ(boxes[0].caption, "Varnobel");
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].type & 0xF0, static_cast<UINT>(MB_ICONSTOP));
+    EXPECT_EQ(failingApp_->m_pMainWnd, nullptr);
+    // Nothing held: the window, the paint, the file opened with the window,
+    // the wait cursor, the path buffer's pool memory.
+    EXPECT_EQ(sim::WindowCount(), 0);
+    EXPECT_EQ(sim::OpenPaints(), 0);
+    EXPECT_TRUE(sim::FileExists(failing::kHeldFile));
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    EXPECT_EQ(failingApp_->WaitCursorDepth(), 0);
+    EXPECT_EQ(sim::CurrentCursor(), arrow);
+    if (userRan) {
+        EXPECT_GT(poolBytesDuringDialog, 0u);
+    }
+    EXPECT_EQ(BytesInUse(ThePool()), 0u);
+}
+
+std::vector<failing::Case> EveryHandlerAndException() {
+    std::vector<failing::Case> cases;
+    for (failing::Handler handler :
+         {failing::Handler::Init, failing::Handler::OK, failing::Handler::Cancel,
+          failing::Handler::Paint, failing::Handler::DragIcon}) {
+        for (failing::Raised raised :
+             {failing::Raised::Memory, failing::Raised::File, failing::Raised::BadAlloc}) {
+            cases.push_back({handler, raised});
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Handlers, HandlerFailureTest,
+                         ::testing::ValuesIn(EveryHandlerAndException()),
+                         [](const ::testing::TestParamInfo<failing::Case>& info) {
+                             return std::string(failing::Name(info.param.handler)) + "_" +
+                                    failing::Name(info.param.raised);
+                         });
 
 }  // namespace

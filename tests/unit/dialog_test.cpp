@@ -1,15 +1,18 @@
 // The modal dialog on the simulated dialog manager: placement, the ways in
 // and out (buttons, Enter, Escape, the close box), data exchange, the main
-// window pointer; and the main dialog's icon, first look and minimised
-// painting.
+// window pointer, a handler's exception; and the main dialog's icon, first
+// look and minimised painting.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "failing_dialog.h"
 #include "framework/app.h"
+#include "framework/exceptions.h"
 #include "framework/window.h"
 #include "sim/control.h"
 #include "sim/ui_control.h"
@@ -207,6 +210,91 @@ TEST_F(DialogTest, PaintingAndTheDragIconDefaultToTheSystem) {
     EXPECT_FALSE(painted);
     EXPECT_EQ(dragIcon, nullptr);
     EXPECT_TRUE(sim::DrawnIcons().empty());
+}
+
+// A handler's exception ends the dialog and leaves DoModal once the window is
+// gone, the very object that was raised.
+TEST_F(DialogTest, AHandlersExceptionLeavesDoModalAfterTheWindowIsGone) {
+    CWinApp app;
+    failing::FailingDialog dialog(failing::Handler::OK, failing::Raised::File);
+    app.m_pMainWnd = &dialog;
+    int okTries = 0;
+    sim::SetDialogUser([&](HWND window) {
+        okTries += sim::ClickButton(window, IDOK) ? 1 : 0;
+        okTries += sim::ClickButton(window, IDOK) ? 1 : 0;  // ended by the first
+    });
+    bool raised = false;
+    try {
+        dialog.DoModal();
+    } catch (const CFileException& error) {
+        raised = true;
+        EXPECT_EQ(error.m_cause, CFileException::generic);
+        EXPECT_EQ(error.m_lOsError, failing::kFileError);
+        EXPECT_EQ(sim::WindowCount(), 0);
+        EXPECT_EQ(dialog.m_hWnd, nullptr);
+        EXPECT_EQ(app.m_pMainWnd, nullptr);
+    }
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(okTries, 1);
+}
+
+// OK sends itself Exit, whose handler raises; then OK once more, which no
+// handler takes any longer; then raises an exception of its own.
+class NestingDialog : public CDialog {
+public:
+    NestingDialog() : CDialog(102) {}
+    void OnOK() override {
+        if (++okCount > 1) {
+            return;
+        }
+        SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        paintedAfter = sim::PaintDialog(m_hWnd);
+        AfxThrowFileException(ERROR_WRITE_FAULT);
+    }
+    void OnCancel() override {
+        ++cancelCount;
+        throw std::bad_alloc();
+    }
+    void OnPaint() override { ++paintCount; }
+    int okCount = 0;
+    int cancelCount = 0;
+    int paintCount = 0;
+    bool paintedAfter = true;
+};
+
+TEST_F(DialogTest, TheFirstExceptionLeavesAndNoHandlerRunsAfterIt) {
+    NestingDialog dialog;
+    sim::SetDialogUser([](HWND window) { sim::ClickButton(window, IDOK); });
+    EXPECT_THROW(dialog.DoModal(), std::bad_alloc);
+    EXPECT_EQ(dialog.okCount, 1);
+    EXPECT_EQ(dialog.cancelCount, 1);
+    EXPECT_EQ(dialog.paintCount, 0);
+    EXPECT_FALSE(dialog.paintedAfter);
+}
+
+TEST_F(DialogTest, TheDialogRunsAgainAfterAFailure) {
+    struct OnceFailing : CDialog {
+        OnceFailing() : CDialog(102) {}
+        BOOL OnInitDialog() override {
+            if (fail) {
+                fail = false;
+                AfxThrowMemoryException();
+            }
+            return CDialog::OnInitDialog();
+        }
+        bool fail = true;
+    };
+    OnceFailing dialog;
+    int userRuns = 0;
+    sim::SetDialogUser([&](HWND window) {
+        ++userRuns;
+        sim::ClickButton(window, IDCANCEL);
+    });
+    EXPECT_THROW(dialog.DoModal(), CMemoryException);
+    EXPECT_EQ(userRuns, 0);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(userRuns, 1);
 }
 
 // The main dialog -------------------------------------------------------------

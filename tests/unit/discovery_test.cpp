@@ -275,6 +275,9 @@ TEST_F(DiscoveryTest, EachPlatformRunsItsPassesBeforeTheWidcommPass) {
             const bool runs = row.passRun != nullptr && std::string(row.passRun) == pass;
             EXPECT_EQ(sim::ApiCallCount(pass) != 0, runs) << pass;
         }
+        // setupapi.dll is loaded only for the Setup-API pass.
+        EXPECT_EQ(sim::ApiCallCount("LoadLibraryA") != 0,
+                  row.passRun != nullptr && std::string(row.passRun) == "SetupDiGetClassDevsA");
         // The WIDCOMM pass enumerated the AutoConnect key to its end.
         EXPECT_EQ(sim::ApiCallCount("RegEnumKeyExA"), 2u);
     }

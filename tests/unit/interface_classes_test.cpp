@@ -1,17 +1,21 @@
 // The Setup-API pass on simulated machines: which interfaces it reads back
 // through their instance keys, when the SERIALCOMM pass or the full registry
-// walk follows, every way a class's enumeration can end early, and that every
-// set, key and heap block is given back. Also the device-path conversion.
+// walk follows, every way a class's enumeration can end early, machines whose
+// setupapi.dll or one of its functions is missing, and that every set, key,
+// heap block and DLL is given back. Also the device-path conversion.
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "framework/cstring.h"
 #include "framework/exceptions.h"
+#include "inventory/device_tree.h"
 #include "inventory/interface_classes.h"
 #include "inventory/port_table.h"
 #include "sim/control.h"
+#include "slot_view.h"
 
 namespace {
 
@@ -104,6 +108,8 @@ protected:
         EXPECT_EQ(0, sim::OpenDeviceInfoSetCount());
         EXPECT_EQ(0, sim::OpenKeyCount());
         EXPECT_EQ(0, sim::LiveAllocations());
+        EXPECT_EQ(0, sim::LoadedModuleCount());
+        EXPECT_EQ(0, sim::SetupApiCallsWhileUnloaded());
         return result;
     }
 
@@ -231,6 +237,78 @@ TEST_F(InterfacePassTest, FailingFullWalkIsThePassResult) {
     EXPECT_EQ(General, Slot(1).kind);
     EXPECT_EQ(Usb, Slot(5).kind);
     EXPECT_EQ(Absent, Slot(6).kind);
+}
+
+// setupapi.dll --------------------------------------------------------------------
+
+std::vector<std::string> PresentPorts() {
+    std::vector<std::string> ports;
+    for (const PortRecord& slot : portTable.slots) {
+        if (slot.kind != Absent) {
+            ports.emplace_back(slot.displayName);
+        }
+    }
+    return ports;
+}
+
+// Without setupapi.dll or any one of its four functions, or when it cannot be
+// loaded, the pass is the full registry walk, as when both sets are refused;
+// the DLL is freed whenever it was loaded.
+TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
+    struct Row {
+        const char* what;
+        std::string setupApiLines;
+        const char* failingCall;  // fails once, the first time it is called
+        bool fallsBack;
+        bool loaded;  // LoadLibraryA succeeded, so FreeLibrary must follow
+    };
+    const Row rows[] = {
+        {"setupapi.dll there", "", nullptr, false, true},
+        {"no setupapi.dll", "dll=missing\n", nullptr, true, false},
+        {"no SetupDiGetClassDevsA", "missing=\"SetupDiGetClassDevsA\"\n", nullptr, true, true},
+        {"no SetupDiEnumDeviceInterfaces", "missing=\"SetupDiEnumDeviceInterfaces\"\n", nullptr,
+         true, true},
+        {"no SetupDiGetDeviceInterfaceDetailA", "missing=\"SetupDiGetDeviceInterfaceDetailA\"\n",
+         nullptr, true, true},
+        {"no SetupDiDestroyDeviceInfoList", "missing=\"SetupDiDestroyDeviceInfoList\"\n", nullptr,
+         true, true},
+        {"LoadLibraryA fails", "", "LoadLibraryA", true, false},
+        {"GetProcAddress fails", "", "GetProcAddress", true, true},
+    };
+    // The typical machine through its interfaces and the serial map: COM9
+    // has no interface, COM7 is only in the map.
+    const std::vector<std::string> kInterfacePorts = {
+        "(COM1) Serial Port", "(COM5) USB Serial Port", "(COM6) Bluetooth Serial Port",
+        "(COM7) COM Port"};
+    // What the full walk alone makes of it.
+    LoadTypicalMachine();
+    const int walkResult = ScanDeviceTree("SYSTEM\\CURRENTCONTROLSET\\ENUM");
+    const std::vector<SlotView> walkTable = Table();
+    ASSERT_EQ(General, Slot(9).kind);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::ResetMachine();
+        ResetPortTable();
+        LoadTypicalMachine();
+        if (!row.setupApiLines.empty()) {
+            Machine().SetupApi(row.setupApiLines).Load();
+        }
+        if (row.failingCall != nullptr) {
+            sim::FailCall(row.failingCall, ERROR_NOT_ENOUGH_MEMORY, 1, 1);
+        }
+        const int result = Scan();
+        EXPECT_EQ(1u, sim::ApiCallCount("LoadLibraryA"));
+        EXPECT_EQ(row.loaded ? 1u : 0u, sim::ApiCallCount("FreeLibrary"));
+        if (row.fallsBack) {
+            EXPECT_EQ(walkResult, result);
+            EXPECT_EQ(walkTable, Table());
+            EXPECT_EQ(0u, sim::ApiCallCount("SetupDiGetClassDevsA"));
+        } else {
+            EXPECT_EQ(1, result);
+            EXPECT_EQ(kInterfacePorts, PresentPorts());
+            EXPECT_EQ(2u, sim::ApiCallCount("SetupDiGetClassDevsA"));
+        }
+    }
 }
 
 // Enumerations ending early ---------------------------------------------------

@@ -1,6 +1,7 @@
 // What only the simulated Setup API and spooler offer: refused sets from a
-// profile, counting of open sets and of calls, injected failures, the lies
-// they can tell, and the profile sections that configure them.
+// profile, counting of open sets, of loaded DLLs and of calls, injected
+// failures, the lies they can tell, a missing setupapi.dll or function, and
+// the profile sections that configure them.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -104,6 +105,85 @@ TEST_F(SimSetupApiTest, EveryFunctionTakesInjectedFailures) {
     EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
     EXPECT_EQ(1, sim::OpenDeviceInfoSetCount());
     EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+}
+
+// setupapi.dll ------------------------------------------------------------------
+
+TEST_F(SimSetupApiTest, LoadsAreCountedUntilFreedAndTheLastFreeUnloads) {
+    const HMODULE setupApi = LoadLibraryA("setupapi.dll");
+    ASSERT_NE(nullptr, setupApi);
+    EXPECT_EQ(setupApi, LoadLibraryA("SetupAPI"));
+    EXPECT_EQ(GetModuleHandleA("kernel32"), LoadLibraryA("kernel32.dll"));
+    EXPECT_EQ(3, sim::LoadedModuleCount());
+    EXPECT_TRUE(FreeLibrary(GetModuleHandleA("kernel32")));
+    EXPECT_TRUE(FreeLibrary(setupApi));
+    EXPECT_EQ(1, sim::LoadedModuleCount());
+    EXPECT_NE(nullptr, GetProcAddress(setupApi, "SetupDiGetClassDevsA"));
+    EXPECT_TRUE(FreeLibrary(setupApi));
+    EXPECT_EQ(0, sim::LoadedModuleCount());
+    // Unloaded, it is no module any more.
+    SetLastError(0);
+    EXPECT_EQ(nullptr, GetModuleHandleA("setupapi.dll"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    SetLastError(0);
+    EXPECT_EQ(nullptr, GetProcAddress(setupApi, "SetupDiGetClassDevsA"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    SetLastError(0);
+    EXPECT_FALSE(FreeLibrary(setupApi));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    // kernel32 stays loaded.
+    EXPECT_TRUE(FreeLibrary(GetModuleHandleA("kernel32")));
+    EXPECT_NE(nullptr, GetModuleHandleA("kernel32"));
+    LoadLibraryA("setupapi.dll");
+    sim::ResetMachine();
+    EXPECT_EQ(0, sim::LoadedModuleCount());
+}
+
+TEST_F(SimSetupApiTest, ProfileRemovesTheDllOrOneFunction) {
+    ASSERT_TRUE(Load("[@setupapi]\nmissing=\"SetupDiEnumDeviceInterfaces\"\n"));
+    const HMODULE setupApi = LoadLibraryA("setupapi.dll");
+    ASSERT_NE(nullptr, setupApi);
+    SetLastError(0);
+    EXPECT_EQ(nullptr, GetProcAddress(setupApi, "SetupDiEnumDeviceInterfaces"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+    EXPECT_NE(nullptr, GetProcAddress(setupApi, "SetupDiGetDeviceInterfaceDetailA"));
+    EXPECT_TRUE(FreeLibrary(setupApi));
+
+    ASSERT_TRUE(Load("[@setupapi]\ndll=missing\n"));
+    SetLastError(0);
+    EXPECT_EQ(nullptr, LoadLibraryA("setupapi.dll"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    EXPECT_EQ(0, sim::LoadedModuleCount());
+    EXPECT_FALSE(sim::RemoveSetupApiFunction("SetupDiGetClassDevsW"));
+}
+
+TEST_F(SimSetupApiTest, LoadingAndFreeingTakeInjectedFailures) {
+    sim::FailCall("LoadLibraryA", ERROR_NOT_ENOUGH_MEMORY, 1, 1);
+    SetLastError(0);
+    EXPECT_EQ(nullptr, LoadLibraryA("setupapi.dll"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
+    EXPECT_EQ(0, sim::LoadedModuleCount());
+    const HMODULE setupApi = LoadLibraryA("setupapi.dll");
+    sim::FailCall("FreeLibrary", ERROR_ACCESS_DENIED, 1, 1);
+    SetLastError(0);
+    EXPECT_FALSE(FreeLibrary(setupApi));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(1, sim::LoadedModuleCount());
+    EXPECT_TRUE(FreeLibrary(setupApi));
+    EXPECT_EQ(2u, sim::ApiCallCount("LoadLibraryA"));
+    EXPECT_EQ(2u, sim::ApiCallCount("FreeLibrary"));
+}
+
+TEST_F(SimSetupApiTest, CallsMadeWhileTheDllIsNotLoadedAreCounted) {
+    SetupDiDestroyDeviceInfoList(INVALID_HANDLE_VALUE);
+    EXPECT_EQ(1, sim::SetupApiCallsWhileUnloaded());
+    const HMODULE setupApi = LoadLibraryA("setupapi.dll");
+    HDEVINFO set = SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
+    SetupDiDestroyDeviceInfoList(set);
+    EXPECT_EQ(1, sim::SetupApiCallsWhileUnloaded());
+    FreeLibrary(setupApi);
+    SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
+    EXPECT_EQ(2, sim::SetupApiCallsWhileUnloaded());
 }
 
 // Call counts ---------------------------------------------------------------------
@@ -304,6 +384,10 @@ TEST_F(SimSetupApiTest, MalformedSectionsAreRejectedWithTheirLine) {
         {"[@setupapi]\n\"ACPI\\\\1\"=\n", 3},
         {"[@setupapi]\n\"ACPI\\\\1\"=bare\n", 3},
         {"[@setupapi]\norphans=hidden\n", 3},
+        {"[@setupapi]\ndll=absent\n", 3},
+        {"[@setupapi]\nmissing=SetupDiEnumDeviceInterfaces\n", 3},
+        {"[@setupapi]\nmissing=\"SetupDiEnumDeviceInterfaces\n", 3},
+        {"[@setupapi]\nmissing=\"SetupDiNoSuchFunction\"\n", 3},
         {"[@files]\nreadonly=C:\\x\n", 3},
         {"[@files]\ndiskspace=-1\n", 3},
         {"[@files]\nheld\n", 3},

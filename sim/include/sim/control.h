@@ -238,6 +238,26 @@ void SetDevicePathUnterminated(const std::string& instanceId);
 // Interfaces whose device instance key is missing are listed all the same, as
 // a stale registration of a removed device may be.
 void ListInterfacesWithoutInstance(bool listed);
+// The machine has no setupapi.dll, as Windows 95 and many NT 4.0 have none:
+// LoadLibraryA("setupapi.dll") fails with ERROR_MOD_NOT_FOUND. (Its functions
+// stay callable directly, as for a program that imports them, which such a
+// machine would not even start.)
+void RemoveSetupApiDll();
+// The machine's setupapi.dll lacks the named function: GetProcAddress gives
+// null with ERROR_PROC_NOT_FOUND. False, and nothing changes, for a name
+// setupapi.dll does not export anyway.
+bool RemoveSetupApiFunction(const std::string& name);
+// Calls of setupapi.dll's functions made while LoadLibraryA held no reference
+// to it: for a program that loads the DLL at run time, calls into a DLL that
+// may not be loaded. (A program that imports them has the DLL from its start;
+// its calls count here too.)
+int SetupApiCallsWhileUnloaded();
+
+// Modules ------------------------------------------------------------------
+// LoadLibraryA knows "kernel32" and "setupapi", with or without ".dll", in any
+// case; any other name or a path fails with ERROR_MOD_NOT_FOUND. References
+// LoadLibraryA took and FreeLibrary has not given back.
+int LoadedModuleCount();
 
 // Print spooler ------------------------------------------------------------
 // One local port of EnumPortsA's level-2 list, in the order added. A port

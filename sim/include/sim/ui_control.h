@@ -23,7 +23,8 @@ HICON AppIconHandle();
 
 // Runs once each modal dialog is up (after WM_INITDIALOG), standing in for
 // the user; when it returns without the dialog having ended, DialogBoxParamA
-// gives up and returns -1. Null for none.
+// gives up and returns -1. Null for none. A C++ exception that leaves the
+// dialog procedure, whichever way it was called, ends the process.
 using DialogUser = std::function<void(HWND dialog)>;
 void SetDialogUser(DialogUser user);
 

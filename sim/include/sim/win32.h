@@ -190,13 +190,16 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 
-// Processes and modules. Only kernel32 is known by name, and of its exports
-// only those a program looks up at run time because old systems lack them.
+// Processes and modules. kernel32 and setupapi are known by name, and of their
+// exports only those a program looks up at run time because old systems lack
+// them.
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 typedef BOOL* PBOOL;
 typedef intptr_t (*FARPROC)();
 HANDLE GetCurrentProcess();
+HMODULE LoadLibraryA(LPCSTR name);
+BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 
 // Performance counter.
