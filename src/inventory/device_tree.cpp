@@ -51,8 +51,6 @@ bool IsPortClass(HKEY instance) {
            SameIgnoringCase(classGuid, kPortsClassGuid);
 }
 
-// Failed: a registry call failed. HeapRefused: the heap refused the port
-// name's block.
 enum class InstanceName { Named, Skip, Failed, HeapRefused };
 
 // The instance test: a port-class instance with a port name, on the instance
@@ -237,8 +235,6 @@ int ScanDeviceTree(const char* rootPath) {
                     return 0;
                 }
                 const int n = name == InstanceName::Named ? PortNumberOf(portName.Text()) : 0;
-                // The walk records a port whose description the heap refused
-                // without one.
                 if (n != 0 && !RecordPort(instance.Get(), n)) {
                     FillWithoutDescription(n);
                 }
