@@ -43,6 +43,8 @@ LSTATUS ViewFlagsStatus(REGSAM access);
 // GetModuleHandleA for a system DLL's name: kernel32, and setupapi while
 // LoadLibraryA holds it; null otherwise.
 HMODULE SystemModuleHandle(const char* moduleName);
+// Whether the simulated Windows is of the NT family.
+bool RunsWindowsNt();
 // kernel32's IsWow64Process, or null on a version that does not export it.
 FARPROC IsWow64ProcessExport();
 // The setupapi.dll function of that name, or null for one it does not export.

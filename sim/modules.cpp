@@ -1,7 +1,8 @@
-// The simulated loader: the DLLs a program can find by name (kernel32, which
-// every process has, and setupapi.dll, loaded on demand), the references
-// LoadLibraryA takes on them, their exports, and machines that lack
-// setupapi.dll or one of its functions.
+// The simulated loader: the DLLs a program can find by name or in the system
+// directory (kernel32, which every process has, and setupapi.dll, loaded on
+// demand), a DLL planted beside the executable, the references LoadLibraryA
+// takes on them, their exports, and machines that lack setupapi.dll or one of
+// its functions.
 #include <cctype>
 #include <cstring>
 #include <set>
@@ -15,6 +16,7 @@ namespace {
 // Module handles are where the DLL is mapped; these are never real addresses.
 const HMODULE kKernel32 = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7c800000));
 const HMODULE kSetupApi = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x77920000));
+const HMODULE kPlanted = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x10000000));
 
 struct Loader {
     int kernel32References = 0;  // beyond the one the process holds from its start
@@ -22,6 +24,8 @@ struct Loader {
     bool setupApiMissing = false;
     std::set<std::string> missingSetupApiFunctions;
     int setupApiCallsWhileUnloaded = 0;
+    std::string plantedName;  // without ".dll"; empty when nothing is planted
+    int plantedReferences = 0;
 };
 
 Loader& TheLoader() {
@@ -48,6 +52,20 @@ bool Names(const char* name, const char* module) {
     return SameText(name, base) || SameText(name, base + ".dll");
 }
 
+std::string SystemDirectory() {
+    return sim::internal::RunsWindowsNt() ? "C:\\WINDOWS\\system32" : "C:\\WINDOWS\\SYSTEM";
+}
+
+// What LoadLibraryA looks for: a bare name as it is, a path only when it is
+// in the system directory (null otherwise).
+const char* NameToLoad(const char* name) {
+    const char* slash = std::strrchr(name, '\\');
+    if (slash == nullptr) {
+        return name;
+    }
+    return SameText(std::string(name, slash), SystemDirectory()) ? slash + 1 : nullptr;
+}
+
 bool Fails(const char* api) {
     DWORD status = 0;
     if (!sim::internal::CallFails(api, &status)) {
@@ -62,7 +80,18 @@ bool Fails(const char* api) {
 namespace sim {
 
 int LoadedModuleCount() {
-    return TheLoader().kernel32References + TheLoader().setupApiReferences;
+    return TheLoader().kernel32References + TheLoader().setupApiReferences +
+           TheLoader().plantedReferences;
+}
+
+void PlantDllBesideExe(const std::string& name) {
+    const std::string extension = ".dll";
+    std::string base = name;
+    if (base.size() > extension.size() &&
+        SameText(base.substr(base.size() - extension.size()), extension)) {
+        base.resize(base.size() - extension.size());
+    }
+    TheLoader().plantedName = base;
 }
 
 int SetupApiCallsWhileUnloaded() {
@@ -116,6 +145,17 @@ HMODULE LoadLibraryA(LPCSTR name) {
         return nullptr;
     }
     Loader& loader = TheLoader();
+    // The executable's folder comes first for a bare name.
+    if (std::strchr(name, '\\') == nullptr && !loader.plantedName.empty() &&
+        Names(name, loader.plantedName.c_str())) {
+        ++loader.plantedReferences;
+        return kPlanted;
+    }
+    name = NameToLoad(name);
+    if (name == nullptr) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
     if (Names(name, "kernel32")) {
         ++loader.kernel32References;
         return kKernel32;
@@ -144,6 +184,10 @@ BOOL FreeLibrary(HMODULE module) {
         --loader.setupApiReferences;
         return TRUE;
     }
+    if (module == kPlanted && loader.plantedReferences > 0) {
+        --loader.plantedReferences;
+        return TRUE;
+    }
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;
 }
@@ -153,8 +197,9 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
         return nullptr;
     }
     const Loader& loader = TheLoader();
-    const bool loaded =
-        module == kKernel32 || (module == kSetupApi && loader.setupApiReferences > 0);
+    const bool loaded = module == kKernel32 ||
+                        (module == kSetupApi && loader.setupApiReferences > 0) ||
+                        (module == kPlanted && loader.plantedReferences > 0);
     if (!loaded) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -165,7 +210,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
         if (module == kKernel32) {
             found = std::strcmp(name, "IsWow64Process") == 0 ? sim::internal::IsWow64ProcessExport()
                                                              : nullptr;
-        } else if (loader.missingSetupApiFunctions.count(name) == 0) {
+        } else if (module == kSetupApi && loader.missingSetupApiFunctions.count(name) == 0) {
             found = sim::internal::SetupApiExport(name);
         }
     }
@@ -173,4 +218,18 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
         SetLastError(ERROR_PROC_NOT_FOUND);
     }
     return found;
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    if (Fails("GetSystemDirectoryA")) {
+        return 0;
+    }
+    const std::string directory = SystemDirectory();
+    const UINT length = static_cast<UINT>(directory.size());
+    // Too small a buffer is left alone; the answer is the size it would need.
+    if (buffer == nullptr || size <= length) {
+        return length + 1;
+    }
+    std::memcpy(buffer, directory.c_str(), length + 1);
+    return length;
 }

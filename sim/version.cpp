@@ -198,3 +198,11 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
     }
     return TRUE;
 }
+
+namespace sim::internal {
+
+bool RunsWindowsNt() {
+    return current.platformId == VER_PLATFORM_WIN32_NT;
+}
+
+}  // namespace sim::internal

@@ -2,6 +2,7 @@
 // the Setup-API pass calls through it.
 #include "support/setupapi_library.h"
 
+#include <cstring>
 #include <type_traits>
 
 namespace {
@@ -24,9 +25,25 @@ bool Find(HMODULE module, const char* name, Function* function) {
     return found != nullptr;
 }
 
+constexpr char kDllName[] = "\\setupapi.dll";
+
+// setupapi.dll by its full path in the system directory. Given a bare name,
+// LoadLibraryA looks in the exe's own folder first (a download folder, a USB
+// stick), and before Windows 7 setupapi.dll is no known DLL that Windows takes
+// from the system directory whatever the search order says.
+HMODULE LoadFromSystemDirectory() {
+    char path[MAX_PATH + sizeof kDllName];
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return nullptr;
+    }
+    std::memcpy(path + length, kDllName, sizeof kDllName);
+    return LoadLibraryA(path);
+}
+
 }  // namespace
 
-CSetupApiLibrary::CSetupApiLibrary() : module_(LoadLibraryA("setupapi.dll")) {
+CSetupApiLibrary::CSetupApiLibrary() : module_(LoadFromSystemDirectory()) {
     if (module_ == nullptr) {
         return;
     }

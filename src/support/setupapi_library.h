@@ -19,8 +19,8 @@ struct SetupApiFunctions {
     SetupDiDestroyDeviceInfoListFunction destroyDeviceInfoList = nullptr;
 };
 
-// Loads setupapi.dll and looks up the four functions; frees the DLL when it
-// leaves scope. Windows 95 and many NT 4.0 have no setupapi.dll, and the
+// Loads setupapi.dll from the system directory and looks up the four
+// functions; frees the DLL when it leaves scope. Windows 95 and many NT 4.0 have no setupapi.dll, and the
 // loader refuses to start an exe that imports from a DLL it cannot find, so
 // the exe imports nothing from it.
 class CSetupApiLibrary {

@@ -3,6 +3,8 @@
 // there.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "backend.h"
 
 namespace conformance {
@@ -90,6 +92,52 @@ TEST_F(ModuleTest, AFunctionSetupApiDoesNotExportIsNotFound) {
         EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError()) << name;
     }
     EXPECT_TRUE(FreeLibrary(module));
+}
+
+// The length without the terminator when the directory fits, else the size
+// it needs with the terminator; a buffer too small keeps what it held.
+TEST_F(ModuleTest, SystemDirectoryTellsItsLengthOrTheSizeItNeeds) {
+    char directory[MAX_PATH];
+    std::memset(directory, 'x', sizeof directory);
+    const UINT length = GetSystemDirectoryA(directory, sizeof directory);
+    ASSERT_GT(length, 3u);
+    ASSERT_LT(length, static_cast<UINT>(MAX_PATH));
+    EXPECT_EQ(length, std::strlen(directory));
+    EXPECT_EQ(':', directory[1]);
+    EXPECT_EQ('\\', directory[2]);
+    EXPECT_NE('\\', directory[length - 1]);
+
+    const UINT sizes[] = {length, length - 1, 1};
+    for (const UINT size : sizes) {
+        char shortBuffer[MAX_PATH];
+        std::memset(shortBuffer, 'x', sizeof shortBuffer);
+        EXPECT_EQ(length + 1, GetSystemDirectoryA(shortBuffer, size)) << size;
+        EXPECT_EQ('x', shortBuffer[0]) << size;
+    }
+    char exact[MAX_PATH];
+    EXPECT_EQ(length, GetSystemDirectoryA(exact, length + 1));
+    EXPECT_STREQ(directory, exact);
+}
+
+// By full path the system directory's DLL is loaded, the same module as by
+// bare name; the same name in a folder that does not hold it is not found.
+TEST_F(ModuleTest, SetupApiLoadsByItsPathInTheSystemDirectory) {
+    char path[MAX_PATH + 16];
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    std::strcpy(path + length, "\\setupapi.dll");
+    SetLastError(kPoisonError);
+    const HMODULE byPath = LoadLibraryA(path);
+    ASSERT_NE(nullptr, byPath);
+    const HMODULE byName = LoadLibraryA("setupapi.dll");
+    EXPECT_EQ(byPath, byName);
+    EXPECT_NE(nullptr, GetProcAddress(byPath, "SetupDiGetClassDevsA"));
+    EXPECT_TRUE(FreeLibrary(byName));
+    EXPECT_TRUE(FreeLibrary(byPath));
+
+    SetLastError(kPoisonError);
+    EXPECT_EQ(nullptr, LoadLibraryA("C:\\varnobel-no-such-folder\\setupapi.dll"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
 }
 
 TEST_F(ModuleTest, FreeingWhatIsNoModuleFails) {

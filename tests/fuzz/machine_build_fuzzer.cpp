@@ -257,6 +257,7 @@ private:
                                            "SetupDiGetDeviceInterfaceDetailA",
                                            "EnumPortsA",
                                            "GetVersionExA",
+                                           "GetSystemDirectoryA",
                                            "LoadLibraryA",
                                            "GetProcAddress",
                                            "CreateFileA",

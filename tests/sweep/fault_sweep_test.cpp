@@ -30,6 +30,7 @@ const char* const kSystemFunctions[] = {
     "SetupDiDestroyDeviceInfoList",
     "EnumPortsA",
     "GetVersionExA",
+    "GetSystemDirectoryA",
     "LoadLibraryA",
     "GetProcAddress",
     "FreeLibrary",

@@ -253,7 +253,8 @@ std::vector<std::string> PresentPorts() {
 
 // Without setupapi.dll or any one of its four functions, or when it cannot be
 // loaded, the pass is the full registry walk, as when both sets are refused;
-// the DLL is freed whenever it was loaded.
+// the DLL is freed whenever it was loaded. A setupapi.dll planted beside the
+// exe is never the one loaded.
 TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
     struct Row {
         const char* what;
@@ -261,6 +262,8 @@ TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
         const char* failingCall;  // fails once, the first time it is called
         bool fallsBack;
         bool loaded;  // LoadLibraryA succeeded, so FreeLibrary must follow
+        unsigned loadCalls = 1;
+        bool planted = false;
     };
     const Row rows[] = {
         {"setupapi.dll there", "", nullptr, false, true},
@@ -274,6 +277,8 @@ TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
          true, true},
         {"LoadLibraryA fails", "", "LoadLibraryA", true, false},
         {"GetProcAddress fails", "", "GetProcAddress", true, true},
+        {"no system directory", "", "GetSystemDirectoryA", true, false, 0},
+        {"setupapi.dll planted beside the exe", "", nullptr, false, true, 1, true},
     };
     // The typical machine through its interfaces and the serial map: COM9
     // has no interface, COM7 is only in the map.
@@ -296,8 +301,11 @@ TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
         if (row.failingCall != nullptr) {
             sim::FailCall(row.failingCall, ERROR_NOT_ENOUGH_MEMORY, 1, 1);
         }
+        if (row.planted) {
+            sim::PlantDllBesideExe("setupapi.dll");
+        }
         const int result = Scan();
-        EXPECT_EQ(1u, sim::ApiCallCount("LoadLibraryA"));
+        EXPECT_EQ(row.loadCalls, sim::ApiCallCount("LoadLibraryA"));
         EXPECT_EQ(row.loaded ? 1u : 0u, sim::ApiCallCount("FreeLibrary"));
         if (row.fallsBack) {
             EXPECT_EQ(walkResult, result);

@@ -255,9 +255,15 @@ int SetupApiCallsWhileUnloaded();
 
 // Modules ------------------------------------------------------------------
 // LoadLibraryA knows "kernel32" and "setupapi", with or without ".dll", in any
-// case; any other name or a path fails with ERROR_MOD_NOT_FOUND. References
-// LoadLibraryA took and FreeLibrary has not given back.
+// case, by bare name or by a path in the system directory (GetSystemDirectoryA:
+// C:\WINDOWS\SYSTEM on Windows 95/98/Me, C:\WINDOWS\system32 on NT); any
+// other name or path fails with ERROR_MOD_NOT_FOUND. References LoadLibraryA
+// took and FreeLibrary has not given back.
 int LoadedModuleCount();
+// A DLL of this name (say "setupapi.dll") lies in the executable's folder.
+// Windows looks there first for a bare name, so LoadLibraryA by bare name then
+// loads it; it exports nothing the program asks for.
+void PlantDllBesideExe(const std::string& name);
 
 // Print spooler ------------------------------------------------------------
 // One local port of EnumPortsA's level-2 list, in the order added. A port

@@ -198,6 +198,7 @@ void SetLastError(DWORD code);
 typedef BOOL* PBOOL;
 typedef intptr_t (*FARPROC)();
 HANDLE GetCurrentProcess();
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 HMODULE LoadLibraryA(LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
@@ -237,6 +238,7 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 struct OVERLAPPED;
 typedef OVERLAPPED* LPOVERLAPPED;
 
+#define MAX_PATH 260
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
