@@ -1,5 +1,6 @@
 // Fault injection: refused heap allocations and calls that fail on demand,
 // plus the counted heap that the product allocates from.
+#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -100,6 +101,28 @@ bool CallFails(const char* api, DWORD* status) {
     *status = fault.status;
     if (!fault.unlimited && --fault.failuresLeft == 0) {
         CallFaults().erase(found);
+    }
+    return true;
+}
+
+bool CallFailsWithLastError(const char* api) {
+    DWORD status = 0;
+    if (!CallFails(api, &status)) {
+        return false;
+    }
+    SetLastError(status);
+    return true;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
     }
     return true;
 }

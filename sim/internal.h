@@ -13,6 +13,13 @@ namespace sim::internal {
 // True when the named call is to fail now; `status` then holds the status the
 // test chose. Every simulated API function asks this first, under its own name.
 bool CallFails(const char* api, DWORD* status);
+// CallFails for a call that reports through GetLastError: the chosen status
+// is set as the last error.
+bool CallFailsWithLastError(const char* api);
+
+// Whether two names are the same but for the case of ASCII letters, as
+// Windows compares file, module and registry names.
+bool SameNameIgnoringCase(const std::string& a, const std::string& b);
 
 // True when the product's next heap allocation is to be refused.
 bool AllocationRefused();

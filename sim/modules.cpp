@@ -3,7 +3,6 @@
 // demand), a DLL planted beside the executable, the references LoadLibraryA
 // takes on them, their exports, and machines that lack setupapi.dll or one of
 // its functions.
-#include <cctype>
 #include <cstring>
 #include <set>
 #include <string>
@@ -33,23 +32,11 @@ Loader& TheLoader() {
     return loader;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A module's name with or without its ".dll", in any case.
 bool Names(const char* name, const char* module) {
     const std::string base = module;
-    return SameText(name, base) || SameText(name, base + ".dll");
+    return sim::internal::SameNameIgnoringCase(name, base) ||
+           sim::internal::SameNameIgnoringCase(name, base + ".dll");
 }
 
 std::string SystemDirectory() {
@@ -63,16 +50,9 @@ const char* NameToLoad(const char* name) {
     if (slash == nullptr) {
         return name;
     }
-    return SameText(std::string(name, slash), SystemDirectory()) ? slash + 1 : nullptr;
-}
-
-bool Fails(const char* api) {
-    DWORD status = 0;
-    if (!sim::internal::CallFails(api, &status)) {
-        return false;
-    }
-    SetLastError(status);
-    return true;
+    return sim::internal::SameNameIgnoringCase(std::string(name, slash), SystemDirectory())
+               ? slash + 1
+               : nullptr;
 }
 
 }  // namespace
@@ -88,7 +68,8 @@ void PlantDllBesideExe(const std::string& name) {
     const std::string extension = ".dll";
     std::string base = name;
     if (base.size() > extension.size() &&
-        SameText(base.substr(base.size() - extension.size()), extension)) {
+        sim::internal::SameNameIgnoringCase(base.substr(base.size() - extension.size()),
+                                            extension)) {
         base.resize(base.size() - extension.size());
     }
     TheLoader().plantedName = base;
@@ -137,7 +118,7 @@ HMODULE SystemModuleHandle(const char* moduleName) {
 }  // namespace sim
 
 HMODULE LoadLibraryA(LPCSTR name) {
-    if (Fails("LoadLibraryA")) {
+    if (sim::internal::CallFailsWithLastError("LoadLibraryA")) {
         return nullptr;
     }
     if (name == nullptr) {
@@ -169,7 +150,7 @@ HMODULE LoadLibraryA(LPCSTR name) {
 }
 
 BOOL FreeLibrary(HMODULE module) {
-    if (Fails("FreeLibrary")) {
+    if (sim::internal::CallFailsWithLastError("FreeLibrary")) {
         return FALSE;
     }
     Loader& loader = TheLoader();
@@ -193,7 +174,7 @@ BOOL FreeLibrary(HMODULE module) {
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
-    if (Fails("GetProcAddress")) {
+    if (sim::internal::CallFailsWithLastError("GetProcAddress")) {
         return nullptr;
     }
     const Loader& loader = TheLoader();
@@ -221,7 +202,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
-    if (Fails("GetSystemDirectoryA")) {
+    if (sim::internal::CallFailsWithLastError("GetSystemDirectoryA")) {
         return 0;
     }
     const std::string directory = SystemDirectory();

@@ -222,15 +222,6 @@ const Member* MemberOf(const DeviceInfoSet& set, const SP_DEVICE_INTERFACE_DATA&
     return &set.members[data.Reserved - 1];
 }
 
-bool Fails(const char* api) {
-    DWORD status = 0;
-    if (!sim::internal::CallFails(api, &status)) {
-        return false;
-    }
-    SetLastError(status);
-    return true;
-}
-
 BOOL Failure(DWORD status) {
     SetLastError(status);
     return FALSE;
@@ -379,7 +370,7 @@ bool ApplySetupApiLine(const std::string& text, std::string* message) {
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DWORD flags) {
     sim::internal::NoteSetupApiCall();
-    if (Fails("SetupDiGetClassDevsA")) {
+    if (sim::internal::CallFailsWithLastError("SetupDiGetClassDevsA")) {
         return INVALID_HANDLE_VALUE;
     }
     // Only sets of device interfaces of one class are modelled.
@@ -408,7 +399,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA device,
                                  const GUID* interfaceGuid, DWORD memberIndex,
                                  PSP_DEVICE_INTERFACE_DATA interfaceData) {
     sim::internal::NoteSetupApiCall();
-    if (Fails("SetupDiEnumDeviceInterfaces")) {
+    if (sim::internal::CallFailsWithLastError("SetupDiEnumDeviceInterfaces")) {
         return FALSE;
     }
     DeviceInfoSet* set = FindSet(handle);
@@ -445,7 +436,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
                                       PDWORD requiredSize, PSP_DEVINFO_DATA device) {
     sim::internal::NoteSetupApiCall();
-    if (Fails("SetupDiGetDeviceInterfaceDetailA")) {
+    if (sim::internal::CallFailsWithLastError("SetupDiGetDeviceInterfaceDetailA")) {
         return FALSE;
     }
     DeviceInfoSet* set = FindSet(handle);
@@ -499,7 +490,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
     sim::internal::NoteSetupApiCall();
-    if (Fails("SetupDiDestroyDeviceInfoList")) {
+    if (sim::internal::CallFailsWithLastError("SetupDiDestroyDeviceInfoList")) {
         return FALSE;
     }
     if (TheSetupApi().sets.erase(reinterpret_cast<uintptr_t>(handle)) == 0) {

@@ -1,7 +1,6 @@
 // The simulated process's width: whether it runs under WOW64, the registry
 // views that follow from it, and IsWow64Process, which a program looks up in
 // kernel32 to find out.
-#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -17,19 +16,6 @@ const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1
 
 sim::ProcessKind processKind = sim::ProcessKind::Native32;
 int viewFlagOpens = 0;
-
-bool SameName(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string FirstComponent(const std::string& path, size_t* end) {
     *end = path.find('\\');
@@ -120,7 +106,7 @@ std::string LocalMachineViewPath(const std::string& path, REGSAM access, bool fr
         return path;
     }
     size_t end = 0;
-    if (!SameName(FirstComponent(path, &end), kRedirectedRoot)) {
+    if (!sim::internal::SameNameIgnoringCase(FirstComponent(path, &end), kRedirectedRoot)) {
         return path;
     }
     if (end == std::string::npos) {
@@ -128,7 +114,7 @@ std::string LocalMachineViewPath(const std::string& path, REGSAM access, bool fr
     }
     size_t secondEnd = 0;
     const std::string rest = path.substr(end + 1);
-    if (SameName(FirstComponent(rest, &secondEnd), kWow64Node)) {
+    if (sim::internal::SameNameIgnoringCase(FirstComponent(rest, &secondEnd), kWow64Node)) {
         return path;
     }
     return path.substr(0, end) + "\\" + kWow64Node + "\\" + rest;
