@@ -15,12 +15,13 @@ namespace fuzzcheck {
 
 // What the fuzzed machine allows a run beyond a clean end: what the armed
 // faults may leave held, whether any fault was armed (it may cut the run
-// short, or end the program with a message), and whether a fault hit the
-// list box's own calls (its entries may then differ from the file).
+// short, or end the program with a message), and whether a fault hit a call
+// the report goes through (the list box's own, whose entries may then differ
+// from the file, or the message box that says the file could not be made).
 struct Leeway {
     wholerun::Allowance allowance;
     bool faultsArmed = false;
-    bool listBoxFaulted = false;
+    bool reportCallFaulted = false;
 };
 
 namespace detail {
@@ -143,7 +144,7 @@ inline std::string ReportProblems(const wholerun::Outcome& outcome, const Leeway
     if (!lines.empty() && lines.back() == "Test interrupted.\r\n") {
         return leeway.faultsArmed || outcome.diskLimited ? "" : "a run was cut short\n";
     }
-    if (leeway.listBoxFaulted) {
+    if (leeway.reportCallFaulted) {
         return "";
     }
     std::string problems;

@@ -108,7 +108,8 @@ public:
         leeway.faultsArmed = !faults_.empty();
         for (const Fault& fault : faults_) {
             leeway.allowance.testMayStayDisabled |= fault.api == "EnableWindow";
-            leeway.listBoxFaulted |= fault.api == "SendMessageA" || fault.api == "GetDlgItem";
+            leeway.reportCallFaulted |= fault.api == "SendMessageA" || fault.api == "GetDlgItem" ||
+                                        fault.api == "MessageBoxA";
         }
         return leeway;
     }
@@ -411,7 +412,8 @@ private:
                                            "GetModuleFileNameA",
                                            "InitCommonControls",
                                            "LoadIconA",
-                                           "DialogBoxParamA"};
+                                           "DialogBoxParamA",
+                                           "MessageBoxA"};
         Fault fault;
         fault.allocation = input_.ConsumeBool();
         fault.api = input_.PickValueInArray(apis);
