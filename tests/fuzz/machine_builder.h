@@ -107,6 +107,9 @@ public:
         fuzzcheck::Leeway leeway;
         leeway.faultsArmed = !faults_.empty();
         for (const Fault& fault : faults_) {
+            if (fault.allocation) {
+                continue;  // its api was not armed
+            }
             leeway.allowance.testMayStayDisabled |= fault.api == "EnableWindow";
             leeway.reportCallFaulted |= fault.api == "SendMessageA" || fault.api == "GetDlgItem" ||
                                         fault.api == "MessageBoxA";
