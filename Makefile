@@ -6,13 +6,16 @@
 #               check and its conformance and end-to-end tests under Wine
 #   make exe    build/win32/Varnobel.exe
 #   make run    build the exe and run it under Wine on the demo machine
-#   make fuzz   fuzz each target for FUZZ_SECONDS (default 120) seconds
+#   make fuzz   fuzz each target for FUZZ_SECONDS seconds (120 unless
+#               FUZZ_RUNS is given), or for FUZZ_RUNS inputs each
+#               (make fuzz FUZZ_RUNS=500000: a million in all)
 #   make deps   install the Debian packages the builds need
 #   make bench  time discovery on large simulated machines, then against
 #               Wine's real Windows API on generated machines
 SHELL := /bin/bash
 JOBS ?= 2
-FUZZ_SECONDS ?= 120
+FUZZ_SECONDS ?=
+FUZZ_RUNS ?=
 
 .PHONY: all deps tools exe run test test-host test-asan test-fuzz test-win32 host asan \
         fuzz-build fuzz win32 bench clean
@@ -75,7 +78,7 @@ test-win32: win32
 test: test-host test-asan test-fuzz test-win32
 
 fuzz: fuzz-build
-	tools/fuzz $(FUZZ_SECONDS)
+	tools/fuzz $(if $(FUZZ_SECONDS),--seconds $(FUZZ_SECONDS)) $(if $(FUZZ_RUNS),--runs $(FUZZ_RUNS))
 
 run: exe
 	@tools/wine-run --check-i386

@@ -273,6 +273,10 @@ void SetDiskSpace(int64_t bytes) {
     Store().diskSpace = bytes < 0 ? -1 : bytes;
 }
 
+int64_t DiskSpace() {
+    return Store().diskSpace;
+}
+
 void HoldFileOpen(const std::string& path, DWORD access, DWORD shareMode) {
     FileStore& store = Store();
     OpenFile file;

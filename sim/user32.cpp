@@ -25,6 +25,7 @@ struct Window {
     sim::ControlKind kind = sim::ControlKind::Button;
     bool enabled = true;
     std::vector<std::string> items;
+    std::vector<std::string> added;  // since the list box was last emptied
     int topIndex = 0;
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
@@ -100,6 +101,7 @@ LRESULT ListBoxContentMessage(Window& box, UINT message, WPARAM wParam, LPARAM l
                 return LB_ERR;
             }
             box.items.emplace_back(reinterpret_cast<const char*>(lParam));
+            box.added.push_back(box.items.back());
             return static_cast<LRESULT>(box.items.size() - 1);
         case LB_DELETESTRING:
             if (wParam >= count) {
@@ -112,6 +114,7 @@ LRESULT ListBoxContentMessage(Window& box, UINT message, WPARAM wParam, LPARAM l
             return static_cast<LRESULT>(box.items.size());
         case LB_RESETCONTENT:
             box.items.clear();
+            box.added.clear();
             box.topIndex = 0;
             return 0;
         case LB_GETCOUNT:
@@ -231,6 +234,11 @@ void DestroyTestDialog(HWND dialog) {
 std::vector<std::string> ListBoxItems(HWND listBox) {
     const Window* box = Find(listBox);
     return IsListBox(box) ? box->items : std::vector<std::string>();
+}
+
+std::vector<std::string> ListBoxEntriesAdded(HWND listBox) {
+    const Window* box = Find(listBox);
+    return IsListBox(box) ? box->added : std::vector<std::string>();
 }
 
 int ListBoxTopIndex(HWND listBox) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "framework/app.h"
 #include "framework/exceptions.h"
 #include "inventory/discovery.h"
 #include "inventory/port_table.h"
@@ -66,6 +67,7 @@ public:
     ProgramOnMachine& operator=(const ProgramOnMachine&) = delete;
 
     CPortTestDlg& Dialog() { return dialog_; }
+    HWND Window() const { return window_; }
     bool TestButtonEnabled() const { return IsWindowEnabled(GetDlgItem(window_, IDOK)) != FALSE; }
 
 private:
@@ -74,15 +76,71 @@ private:
     CPortTestDlg dialog_;
 };
 
-void RecordAfterRun(const ProgramOnMachine& program, CPortTestDlg& dialog, Outcome* outcome) {
-    outcome->resultFileOpen = dialog.resultFile.IsOpen();
-    outcome->testButtonEnabled = program.TestButtonEnabled();
+void RecordHeld(Outcome* outcome) {
     outcome->openKeysAfterRun = sim::OpenKeyCount();
     outcome->openHandlesAfterRun = sim::OpenHandleCount();
     outcome->openDeviceSetsAfterRun = sim::OpenDeviceInfoSetCount();
     outcome->loadedModulesAfterRun = sim::LoadedModuleCount();
+}
+
+void RecordReport(HWND dialog, const std::string& resultPath, Outcome* outcome) {
+    const HWND list = GetDlgItem(dialog, IDC_LOG_LIST);
+    outcome->tested = true;
+    for (const sim::MessageBoxRecord& box : sim::MessageBoxes()) {
+        outcome->resultFileRefused |= box.text == "Fail to create result file.";
+    }
+    outcome->resultFile = sim::FileContents(resultPath);
+    outcome->listShown = sim::ListBoxItems(list);
+    outcome->listAdded = sim::ListBoxEntriesAdded(list);
+    outcome->diskLimited = sim::DiskSpace() >= 0;
+}
+
+void RecordAfterRun(const ProgramOnMachine& program, CPortTestDlg& dialog, Outcome* outcome) {
+    outcome->resultFileOpen = dialog.resultFile.IsOpen();
+    outcome->testButtonEnabled = program.TestButtonEnabled();
+    RecordHeld(outcome);
+    RecordReport(program.Window(), kResultPath, outcome);
     outcome->poolBytesInUseAfterRun = PoolBytesInUse(ThePool());
     outcome->poolLockDepthAfterRun = sim::CriticalSectionDepth(ThePool().LockSection());
+}
+
+// The person at the dialog: paints, presses Test, looks, and leaves.
+void ActAsUser(const Session& session, const CPortTestApp& app, HWND dialog, const Hooks& hooks,
+               Outcome* outcome) {
+    if (session.paintMinimised) {
+        sim::SetIconic(dialog, true);
+        sim::SetClientSize(dialog, session.clientWidth, session.clientHeight);
+        sim::PaintDialog(dialog);
+        sim::QueryDragIcon(dialog);
+        sim::SetIconic(dialog, false);
+    }
+    sim::PaintDialog(dialog);
+    for (int i = 0; i < session.testPresses; ++i) {
+        session.pressEnter ? sim::PressKey(dialog, VK_RETURN) : sim::ClickButton(dialog, IDOK);
+    }
+    if (hooks.afterRun) {
+        hooks.afterRun();
+    }
+    sim::ClearFaults();
+    if (session.testPresses > 0) {
+        const std::string directory = static_cast<const char*>(app.appDirectory);
+        RecordReport(dialog, directory + "ComList.txt", outcome);
+    }
+    const auto* main = static_cast<const CPortTestDlg*>(app.m_pMainWnd);
+    outcome->resultFileOpen = main != nullptr && main->resultFile.IsOpen();
+    outcome->testButtonEnabled = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
+    RecordHeld(outcome);
+    switch (session.leave) {
+        case Session::Leave::Exit:
+            sim::ClickButton(dialog, IDCANCEL);
+            break;
+        case Session::Leave::Escape:
+            sim::PressKey(dialog, VK_ESCAPE);
+            break;
+        case Session::Leave::CloseBox:
+            sim::ClickCloseBox(dialog);
+            break;
+    }
 }
 
 void RecordAtEnd(Outcome* outcome) {
@@ -130,6 +188,31 @@ Outcome RunWholeProgram(const Hooks& hooks) {
         }
         sim::ClearFaults();
         RecordAfterRun(program, program.Dialog(), &outcome);
+    }
+    ThePool().PoolReset();
+    RecordAtEnd(&outcome);
+    return outcome;
+}
+
+Outcome RunFromStart(const Session& session, const Hooks& hooks) {
+    Outcome outcome;
+    outcome.testButtonEnabled = true;  // as no dialog may come up
+    sim::SetModulePath(session.modulePath);
+    if (session.withoutResources) {
+        sim::RemoveExeResources();
+    }
+    {
+        if (hooks.beforeRun) {
+            hooks.beforeRun();
+        }
+        CPortTestApp app;
+        sim::SetDialogUser([&](HWND dialog) { ActAsUser(session, app, dialog, hooks, &outcome); });
+        constexpr int kShowNormal = 1;
+        outcome.exitCode = AfxWinMain(sim::ExeInstance(), nullptr, nullptr, kShowNormal);
+        sim::SetDialogUser(nullptr);
+        sim::ClearFaults();
+        outcome.poolBytesInUseAfterRun = PoolBytesInUse(ThePool());
+        outcome.poolLockDepthAfterRun = sim::CriticalSectionDepth(ThePool().LockSection());
     }
     ThePool().PoolReset();
     RecordAtEnd(&outcome);

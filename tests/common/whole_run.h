@@ -1,11 +1,12 @@
 // One whole run of the program on the current simulated machine, as the fuzz
 // targets and the fault sweep drive it: discovery, every probe, then a test
-// run through the main dialog that writes the result file; and what the run
-// left behind.
+// run through the main dialog that writes the result file; or the program
+// from its entry point, as a person uses it; and what the run left behind.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace wholerun {
 
@@ -29,6 +30,19 @@ struct Outcome {
     int windowsAtEnd = 0;
     // Calls into setupapi.dll made while it was not loaded.
     int setupApiCallsWhileUnloaded = 0;
+
+    // The report of the last test run: whether one ran (Test was pressed in
+    // an open dialog), whether its result file could not be created, the
+    // file's bytes, the list box's entries and every entry added to it since
+    // the run emptied it; and whether the disk had a limit.
+    bool tested = false;
+    bool resultFileRefused = false;
+    std::string resultFile;
+    std::vector<std::string> listShown;
+    std::vector<std::string> listAdded;
+    bool diskLimited = false;
+    // What the entry point returned (from the start only).
+    int exitCode = 0;
 };
 
 // What the caller does inside a run: `beforeRun` once the application and
@@ -63,6 +77,28 @@ struct Allowance {
 // The allowance for one failed call of the named function; none for a
 // function that releases nothing.
 Allowance AllowanceForOneFailed(const std::string& api);
+
+// A person at the program from its start: the exe's path, whether the exe
+// lacks its resources (the dialog template and the icon), how often Test is
+// pressed (by a click or Enter), whether the minimised dialog is painted
+// first, at what client size, and how the dialog is left.
+struct Session {
+    enum class Leave { Exit, Escape, CloseBox };
+    std::string modulePath = "C:\\Tools\\Varnobel.exe";
+    bool withoutResources = false;
+    int testPresses = 1;
+    bool pressEnter = false;
+    bool paintMinimised = false;
+    int clientWidth = 0;
+    int clientHeight = 0;
+    Leave leave = Leave::Exit;
+};
+
+// Runs the program from AfxWinMain to its end on the machine the caller set
+// up. `beforeRun` comes before the application object is made, `afterRun`
+// after the last press of Test; faults are cleared before the dialog is left.
+// The report is read beside the exe, where the program put its directory.
+Outcome RunFromStart(const Session& session, const Hooks& hooks = Hooks());
 
 // An empty text when the outcome is a clean end: result file closed, Test
 // enabled, nothing held beyond the allowance; otherwise what is wrong, one

@@ -135,6 +135,8 @@ void MakeFileUncreatable(const std::string& path);
 // that finds some writes what fits and reports the shorter count, as Wine
 // passes on a write the host's file system cut short.
 void SetDiskSpace(int64_t bytes);
+// The room left; negative when there is no limit.
+int64_t DiskSpace();
 // Another program opens the file (creating it if missing) with this access
 // and share mode and keeps it open until ReleaseHeldFiles or a reset. Its
 // handle is not among OpenHandleCount's.
@@ -153,6 +155,9 @@ struct ControlSpec {
 HWND CreateTestDialog(const std::vector<ControlSpec>& controls);
 void DestroyTestDialog(HWND dialog);
 std::vector<std::string> ListBoxItems(HWND listBox);
+// Every entry added to the list box since it was made or last emptied
+// (LB_RESETCONTENT), in order, the ones deleted since included.
+std::vector<std::string> ListBoxEntriesAdded(HWND listBox);
 int ListBoxTopIndex(HWND listBox);
 
 struct MessageBoxRecord {
