@@ -20,9 +20,9 @@ struct SetupApiFunctions {
 };
 
 // Loads setupapi.dll from the system directory and looks up the four
-// functions; frees the DLL when it leaves scope. Windows 95 and many NT 4.0 have no setupapi.dll, and the
-// loader refuses to start an exe that imports from a DLL it cannot find, so
-// the exe imports nothing from it.
+// functions; frees the DLL when it leaves scope. Windows 95 and many NT 4.0 have no setupapi.dll,
+// and the loader refuses to start an exe that imports from a DLL it cannot find, so the exe imports
+// nothing from it.
 class CSetupApiLibrary {
 public:
     CSetupApiLibrary();
