@@ -39,23 +39,15 @@ inline bool EndsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The line as C would write it, cut short: for messages.
+// The line cut short, its bytes outside printable ASCII in hex: for messages.
 inline std::string Shown(const std::string& line) {
-    std::string shown;
+    std::string shown = "\"";
     for (unsigned char c : line.substr(0, 80)) {
-        if (c == '\r') {
-            shown += "\\r";
-        } else if (c == '\n') {
-            shown += "\\n";
-        } else if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            shown += escaped;
-        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02x", c);
+        shown += escaped;
     }
-    return "\"" + shown + "\"";
+    return shown + "\"";
 }
 
 // The slot of an "index N = ..." line of the report, or -1.
