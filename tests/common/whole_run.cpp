@@ -219,6 +219,44 @@ Outcome RunFromStart(const Session& session, const Hooks& hooks) {
     return outcome;
 }
 
+const std::vector<FaultPoint> kFaultPoints = {
+    {"RegOpenKeyExA", false, false},
+    {"RegEnumKeyExA", false, false},
+    {"RegEnumValueA", false, false},
+    {"RegQueryValueExA", false, false},
+    {"RegCloseKey", true, false},
+    {"SetupDiGetClassDevsA", false, false},
+    {"SetupDiEnumDeviceInterfaces", false, false},
+    {"SetupDiGetDeviceInterfaceDetailA", false, false},
+    {"SetupDiDestroyDeviceInfoList", true, false},
+    {"EnumPortsA", false, false},
+    {"GetVersionExA", false, false},
+    {"GetSystemDirectoryA", false, false},
+    {"LoadLibraryA", false, false},
+    {"GetProcAddress", false, false},
+    {"FreeLibrary", true, false},
+    {"IsWow64Process", false, false},
+    {"CreateFileA", false, false},
+    {"GetCommState", false, false},
+    {"CloseHandle", true, false},
+    {"WriteFile", false, false},
+    {"QueryPerformanceFrequency", false, false},
+    {"QueryPerformanceCounter", false, false},
+    {"GlobalAlloc", false, false},
+    {"GlobalLock", false, false},
+    {"GlobalUnlock", false, false},
+    {"GlobalFree", true, false},
+    {"SendMessageA", false, false},
+    {"GetDlgItem", false, false},
+    {"EnableWindow", false, false},
+    {"UpdateWindow", false, false},
+    {"MessageBoxA", false, false},
+    {"GetModuleFileNameA", false, true},
+    {"InitCommonControls", false, true},
+    {"LoadIconA", false, true},
+    {"DialogBoxParamA", false, true},
+};
+
 Allowance AllowanceForOneFailed(const std::string& api) {
     Allowance allowance;
     if (api == "RegCloseKey") {

@@ -78,6 +78,17 @@ struct Allowance {
 // function that releases nothing.
 Allowance AllowanceForOneFailed(const std::string& api);
 
+// A system function the program calls on one machine or another, which the
+// fault sweep and the fuzz targets make fail. `releases`: a failed call leaves
+// what it should have released (see AllowanceForOneFailed). `startUpOnly`:
+// only the program's start calls it, before any Test.
+struct FaultPoint {
+    const char* function;
+    bool releases;
+    bool startUpOnly;
+};
+extern const std::vector<FaultPoint> kFaultPoints;
+
 // A person at the program from its start: the exe's path, whether the exe
 // lacks its resources (the dialog template and the icon), how often Test is
 // pressed (by a click or Enter), whether the minimised dialog is painted

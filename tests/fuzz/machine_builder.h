@@ -387,39 +387,18 @@ private:
         // failed one could not release stays held, which the checks here
         // would take for a leak. A failed EnableWindow may leave Test
         // disabled, which the checks allow.
-        static const char* const apis[] = {"RegOpenKeyExA",
-                                           "RegEnumKeyExA",
-                                           "RegEnumValueA",
-                                           "RegQueryValueExA",
-                                           "SetupDiGetClassDevsA",
-                                           "SetupDiEnumDeviceInterfaces",
-                                           "SetupDiGetDeviceInterfaceDetailA",
-                                           "EnumPortsA",
-                                           "GetVersionExA",
-                                           "GetSystemDirectoryA",
-                                           "LoadLibraryA",
-                                           "GetProcAddress",
-                                           "IsWow64Process",
-                                           "CreateFileA",
-                                           "GetCommState",
-                                           "WriteFile",
-                                           "QueryPerformanceFrequency",
-                                           "QueryPerformanceCounter",
-                                           "GlobalAlloc",
-                                           "GlobalLock",
-                                           "GlobalUnlock",
-                                           "SendMessageA",
-                                           "GetDlgItem",
-                                           "UpdateWindow",
-                                           "EnableWindow",
-                                           "GetModuleFileNameA",
-                                           "InitCommonControls",
-                                           "LoadIconA",
-                                           "DialogBoxParamA",
-                                           "MessageBoxA"};
+        static const std::vector<const char*> apis = [] {
+            std::vector<const char*> names;
+            for (const wholerun::FaultPoint& point : wholerun::kFaultPoints) {
+                if (!point.releases) {
+                    names.push_back(point.function);
+                }
+            }
+            return names;
+        }();
         Fault fault;
         fault.allocation = input_.ConsumeBool();
-        fault.api = input_.PickValueInArray(apis);
+        fault.api = apis[input_.ConsumeIntegralInRange<std::size_t>(0, apis.size() - 1)];
         fault.status = input_.PickValueInArray(kRealStatuses);
         // Runs make from tens to thousands of calls and allocations.
         fault.nth = input_.ConsumeIntegralInRange(1u, input_.PickValueInArray({16u, 256u, 4096u}));

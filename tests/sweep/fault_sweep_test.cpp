@@ -16,42 +16,6 @@
 
 namespace {
 
-// The system functions the program calls during a run, on one machine or
-// another; each is swept wherever a clean run calls it.
-const char* const kSystemFunctions[] = {
-    "RegOpenKeyExA",
-    "RegEnumKeyExA",
-    "RegEnumValueA",
-    "RegQueryValueExA",
-    "RegCloseKey",
-    "SetupDiGetClassDevsA",
-    "SetupDiEnumDeviceInterfaces",
-    "SetupDiGetDeviceInterfaceDetailA",
-    "SetupDiDestroyDeviceInfoList",
-    "EnumPortsA",
-    "GetVersionExA",
-    "GetSystemDirectoryA",
-    "LoadLibraryA",
-    "GetProcAddress",
-    "FreeLibrary",
-    "IsWow64Process",
-    "CreateFileA",
-    "GetCommState",
-    "CloseHandle",
-    "WriteFile",
-    "QueryPerformanceFrequency",
-    "QueryPerformanceCounter",
-    "GlobalAlloc",
-    "GlobalLock",
-    "GlobalUnlock",
-    "GlobalFree",
-    "SendMessageA",
-    "GetDlgItem",
-    "EnableWindow",
-    "UpdateWindow",
-    "MessageBoxA",
-};
-
 // Not found, access denied, out of memory, more data, no more items.
 const DWORD kStatuses[] = {2, 5, 8, 234, 259};
 
@@ -132,13 +96,15 @@ TEST_P(FaultSweep, EachRefusedAllocationOfACleanRunEndsCleanly) {
 
 TEST_P(FaultSweep, EachFailedCallOfACleanRunEndsCleanly) {
     std::map<std::string, unsigned> calls;
-    const wholerun::Outcome clean = RunOnProfile([] { sim::ClearApiCallCounts(); },
-                                                 [&] {
-                                                     for (const char* function : kSystemFunctions) {
-                                                         calls[function] =
-                                                             sim::ApiCallCount(function);
-                                                     }
-                                                 });
+    const wholerun::Outcome clean =
+        RunOnProfile([] { sim::ClearApiCallCounts(); },
+                     [&] {
+                         for (const wholerun::FaultPoint& point : wholerun::kFaultPoints) {
+                             if (!point.startUpOnly) {
+                                 calls[point.function] = sim::ApiCallCount(point.function);
+                             }
+                         }
+                     });
     ASSERT_EQ(wholerun::Problems(clean), "");
     ASSERT_GT(calls["RegOpenKeyExA"], 0u);
     size_t runs = 0;
