@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sim/win32.h"
 
@@ -47,18 +48,34 @@ std::string LocalMachineViewPath(const std::string& path, REGSAM access, bool fr
 // ERROR_SUCCESS, or what an open with `access` fails with because this system
 // does not know the view flags.
 LSTATUS ViewFlagsStatus(REGSAM access);
-// GetModuleHandleA for a system DLL's name: kernel32, and setupapi while
-// LoadLibraryA holds it; null otherwise.
+// GetModuleHandleA for a system DLL's name: kernel32, and any other while
+// LoadLibrary holds it; null otherwise.
 HMODULE SystemModuleHandle(const char* moduleName);
 // Whether the simulated Windows is of the NT family.
 bool RunsWindowsNt();
-// kernel32's IsWow64Process, or null on a version that does not export it.
-FARPROC IsWow64ProcessExport();
-// The setupapi.dll function of that name, or null for one it does not export.
-FARPROC SetupApiExport(const char* name);
-// Every setupapi.dll function calls this: it counts calls made while no
-// LoadLibraryA reference holds the DLL.
-void NoteSetupApiCall();
+
+// Where kernel32 is mapped in every process.
+constexpr uintptr_t kKernel32Base = 0x7c800000;
+
+// One function a simulated DLL exports: GetProcAddress finds it by `name`
+// unless `exported` says this version of Windows lacks it.
+struct DllExport {
+    const char* name;
+    void (*function)();
+    bool (*exported)() = nullptr;
+};
+// Each simulated DLL tells the loader its file name, where it is mapped and
+// what it exports; registering again adds exports. The loader then finds it
+// by name or in the system directory.
+void RegisterDll(const char* fileName, uintptr_t base, const std::vector<DllExport>& exports);
+// Every function of a DLL that programs load at run time calls this: it
+// counts calls made while no LoadLibrary reference holds that DLL.
+void NoteCallInto(const char* fileName);
+// A DLL's lines in its profile section: "dll=missing", the machine lacks the
+// DLL; missing="FUNCTION", the DLL lacks that export. False with a message
+// for any other value.
+bool ApplyDllSetting(const char* fileName, const std::string& key, const std::string& value,
+                     std::string* message);
 
 // Applies one [@section] of a machine profile: `key` = `value` pairs as
 // written. Returns false with a message for an unknown key or a bad value.

@@ -1,7 +1,7 @@
 // The simulated Setup API: device-interface sets built from the registry's
 // DeviceClasses key, the way Windows and Wine keep registered interfaces, and
 // the odd device paths and stale interfaces a test may ask it to report; and
-// the functions setupapi.dll hands to GetProcAddress.
+// setupapi.dll's exports, which the loader hands to GetProcAddress.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +24,7 @@ constexpr char kEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr uintptr_t kFirstSetHandle = 0x00DE0000;
 constexpr uintptr_t kSetHandleStep = 0x10;
 constexpr DWORD kFirstDevInst = 1;
+constexpr char kDllName[] = "setupapi.dll";
 
 struct Member {
     GUID interfaceClass;
@@ -282,42 +283,6 @@ bool ApplyDevicePathLine(const std::string& text, std::string* message) {
     return true;
 }
 
-FARPROC SetupApiExport(const char* name) {
-    static const struct {
-        const char* name;
-        void (*function)();
-    } kExports[] = {
-        {"SetupDiGetClassDevsA", reinterpret_cast<void (*)()>(&SetupDiGetClassDevsA)},
-        {"SetupDiEnumDeviceInterfaces", reinterpret_cast<void (*)()>(&SetupDiEnumDeviceInterfaces)},
-        {"SetupDiGetDeviceInterfaceDetailA",
-         reinterpret_cast<void (*)()>(&SetupDiGetDeviceInterfaceDetailA)},
-        {"SetupDiDestroyDeviceInfoList",
-         reinterpret_cast<void (*)()>(&SetupDiDestroyDeviceInfoList)},
-    };
-    for (const auto& entry : kExports) {
-        if (std::strcmp(entry.name, name) == 0) {
-            return reinterpret_cast<FARPROC>(entry.function);
-        }
-    }
-    return nullptr;
-}
-
-// missing="FUNCTION": setupapi.dll lacks that function.
-bool ApplyMissingFunctionLine(const std::string& value, std::string* message) {
-    std::string name;
-    size_t pos = 0;
-    if (value.empty() || value[0] != '"' || !ParseQuoted(value, &pos, &name, message) ||
-        pos != value.size()) {
-        *message = "expected a quoted function name after missing=";
-        return false;
-    }
-    if (!sim::RemoveSetupApiFunction(name)) {
-        *message = "setupapi.dll has no function '" + name + "' to remove";
-        return false;
-    }
-    return true;
-}
-
 // "fail={guid}": getting a set of that class fails. "orphans=listed":
 // interfaces whose instance key is missing are listed all the same.
 // "dll=missing": the machine has no setupapi.dll. "missing="FUNCTION"": its
@@ -343,12 +308,8 @@ bool ApplySetupApiLine(const std::string& text, std::string* message) {
         sim::ListInterfacesWithoutInstance(true);
         return true;
     }
-    if (key == "dll" && value == "missing") {
-        sim::RemoveSetupApiDll();
-        return true;
-    }
-    if (key == "missing") {
-        return ApplyMissingFunctionLine(value, message);
+    if (key == "dll" || key == "missing") {
+        return sim::internal::ApplyDllSetting(kDllName, key, value, message);
     }
     if (key != "fail") {
         *message = "unknown Setup API setting '" + key +
@@ -369,7 +330,7 @@ bool ApplySetupApiLine(const std::string& text, std::string* message) {
 }  // namespace sim
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DWORD flags) {
-    sim::internal::NoteSetupApiCall();
+    sim::internal::NoteCallInto(kDllName);
     if (sim::internal::CallFailsWithLastError("SetupDiGetClassDevsA")) {
         return INVALID_HANDLE_VALUE;
     }
@@ -398,7 +359,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DW
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA device,
                                  const GUID* interfaceGuid, DWORD memberIndex,
                                  PSP_DEVICE_INTERFACE_DATA interfaceData) {
-    sim::internal::NoteSetupApiCall();
+    sim::internal::NoteCallInto(kDllName);
     if (sim::internal::CallFailsWithLastError("SetupDiEnumDeviceInterfaces")) {
         return FALSE;
     }
@@ -435,7 +396,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA device,
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA interfaceData,
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
                                       PDWORD requiredSize, PSP_DEVINFO_DATA device) {
-    sim::internal::NoteSetupApiCall();
+    sim::internal::NoteCallInto(kDllName);
     if (sim::internal::CallFailsWithLastError("SetupDiGetDeviceInterfaceDetailA")) {
         return FALSE;
     }
@@ -489,7 +450,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA
 }
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
-    sim::internal::NoteSetupApiCall();
+    sim::internal::NoteCallInto(kDllName);
     if (sim::internal::CallFailsWithLastError("SetupDiDestroyDeviceInfoList")) {
         return FALSE;
     }
@@ -498,3 +459,22 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
     }
     return TRUE;
 }
+
+namespace {
+
+// Windows 2000 and later have the device-interface functions; the loader
+// decides whether the machine has the DLL at all.
+[[maybe_unused]] const bool registered = [] {
+    sim::internal::RegisterDll(
+        kDllName, 0x77920000,
+        {{"SetupDiGetClassDevsA", reinterpret_cast<void (*)()>(&SetupDiGetClassDevsA)},
+         {"SetupDiEnumDeviceInterfaces",
+          reinterpret_cast<void (*)()>(&SetupDiEnumDeviceInterfaces)},
+         {"SetupDiGetDeviceInterfaceDetailA",
+          reinterpret_cast<void (*)()>(&SetupDiGetDeviceInterfaceDetailA)},
+         {"SetupDiDestroyDeviceInfoList",
+          reinterpret_cast<void (*)()>(&SetupDiDestroyDeviceInfoList)}});
+    return true;
+}();
+
+}  // namespace

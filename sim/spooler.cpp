@@ -1,6 +1,6 @@
 // The simulated print spooler's port list, fed from a profile's [@spooler]
 // section: one "PORT:"="description" line per local port, in that order, and
-// the lies a spooler may tell about it.
+// the lies a spooler may tell about it; and winspool.drv, which exports it.
 #include <cstring>
 #include <string>
 #include <utility>
@@ -15,6 +15,7 @@ using sim::internal::ParseQuoted;
 using sim::internal::Trimmed;
 
 constexpr char kLocalMonitor[] = "Local Monitor";
+constexpr char kDllName[] = "winspool.drv";
 
 using Port = sim::SpoolerPort;
 
@@ -94,9 +95,13 @@ bool ApplySetting(const std::string& text, std::string* message) {
         lies.lastNameUnterminated = true;
         return true;
     }
+    if (key == "dll" || key == "missing") {
+        return sim::internal::ApplyDllSetting(kDllName, key, value, message);
+    }
     *message = "unknown spooler setting '" + text +
                "' (expected \"PORT\"=\"description\", null=\"description\", +\"PORT\"=..., "
-               "needed=N, returned=+N or -N, second=empty or unterminated=last)";
+               "needed=N, returned=+N or -N, second=empty, unterminated=last, dll=missing or "
+               "missing=\"EnumPortsA\")";
     return false;
 }
 
@@ -200,6 +205,7 @@ BOOL EnumPortsA(LPSTR serverName, DWORD level, LPBYTE ports, DWORD bufferSize, L
         SetLastError(status);
         return FALSE;
     }
+    sim::internal::NoteCallInto(kDllName);
     Spooler& spooler = TheSpooler();
     ++spooler.calls;
     if (serverName != nullptr && serverName[0] != 0) {
@@ -240,3 +246,13 @@ BOOL EnumPortsA(LPSTR serverName, DWORD level, LPBYTE ports, DWORD bufferSize, L
     *returned = (fits ? static_cast<DWORD>(listing.size()) : 0) + spooler.lies.extraCount;
     return TRUE;
 }
+
+namespace {
+
+[[maybe_unused]] const bool registered = [] {
+    sim::internal::RegisterDll(kDllName, 0x73000000,
+                               {{"EnumPortsA", reinterpret_cast<void (*)()>(&EnumPortsA)}});
+    return true;
+}();
+
+}  // namespace

@@ -56,24 +56,6 @@ bool ExportsIsWow64Process() {
     }
 }
 
-BOOL WINAPI SimIsWow64Process(HANDLE process, PBOOL wow64) {
-    DWORD status = ERROR_SUCCESS;
-    if (sim::internal::CallFails("IsWow64Process", &status)) {
-        SetLastError(status);
-        return FALSE;
-    }
-    if (process != kCurrentProcess) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (wow64 == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    *wow64 = processKind == sim::ProcessKind::Wow64 ? TRUE : FALSE;
-    return TRUE;
-}
-
 }  // namespace
 
 namespace sim {
@@ -137,16 +119,39 @@ LSTATUS ViewFlagsStatus(REGSAM access) {
     return knowsFlags ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-FARPROC IsWow64ProcessExport() {
-    if (!ExportsIsWow64Process()) {
-        return nullptr;
-    }
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimIsWow64Process));
-}
-
 }  // namespace internal
 }  // namespace sim
 
 HANDLE GetCurrentProcess() {
     return kCurrentProcess;
 }
+
+BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
+    DWORD status = ERROR_SUCCESS;
+    if (sim::internal::CallFails("IsWow64Process", &status)) {
+        SetLastError(status);
+        return FALSE;
+    }
+    if (process != kCurrentProcess) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (wow64 == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *wow64 = processKind == sim::ProcessKind::Wow64 ? TRUE : FALSE;
+    return TRUE;
+}
+
+namespace {
+
+// kernel32 exports IsWow64Process from Windows XP Service Pack 2 on.
+[[maybe_unused]] const bool registered = [] {
+    sim::internal::RegisterDll(
+        "kernel32.dll", sim::internal::kKernel32Base,
+        {{"IsWow64Process", reinterpret_cast<void (*)()>(&IsWow64Process), ExportsIsWow64Process}});
+    return true;
+}();
+
+}  // namespace

@@ -27,8 +27,8 @@ static_assert(sizeof(OSVERSIONINFOA) == kBasicVersionSize, "basic version record
 // A 64-bit stack keeps its keys where a 32-bit program on 64-bit Windows
 // does not see them unless it asks. A 32-bit install may have left a stale
 // copy in the 32-bit view, which counts only when the 64-bit view has no
-// such key at all. `*view` gets the view the key opened in.
-bool SoftwareKeyExists(const char* path, REGSAM* view) {
+// such key at all. `*view`, if given, gets the view the key opened in.
+bool SoftwareKeyExists(const char* path, REGSAM* view = nullptr) {
     CRegistryKey key;
     return key.OpenNativeViewFirst(HKEY_LOCAL_MACHINE, path, KEY_READ, view) == ERROR_SUCCESS;
 }
@@ -41,7 +41,7 @@ void DetectBluetoothStack(CLogSink* logSink) {
         BluetoothStack = BluetoothStackKind::Widcomm;
         WidcommRegistryView = view;
         logSink->AppendLog("WIDCOMM stack\r\n");
-    } else if (SoftwareKeyExists("SOFTWARE\\Socket Communications", &view)) {
+    } else if (SoftwareKeyExists("SOFTWARE\\Socket Communications")) {
         BluetoothStack = BluetoothStackKind::Socket;
         logSink->AppendLog("SOCKET stack\r\n");
     }

@@ -14,10 +14,10 @@ extern char RegistryStringBuffer[kRegistryStringCapacity + 1];
 
 class CRegistryPathReader {
 public:
-    // `view` is added to the access of every key opened: KEY_WOW64_64KEY or
-    // KEY_WOW64_32KEY to read one view of 64-bit Windows, 0 for the default.
-    // A key that is not in that view is not there.
-    explicit CRegistryPathReader(REGSAM view = 0) : view_(view) {}
+    // `view` is KEY_WOW64_64KEY to read 64-bit Windows' own view of every key
+    // opened, or 0 for the view Windows gives this program; any other flag is
+    // dropped. A key that is not in that view is not there.
+    explicit CRegistryPathReader(REGSAM view = 0) : view_(view & KEY_WOW64_64KEY) {}
     ~CRegistryPathReader();
     CRegistryPathReader(const CRegistryPathReader&) = delete;
     CRegistryPathReader& operator=(const CRegistryPathReader&) = delete;

@@ -1,6 +1,7 @@
 // The spooler port pass: the print spooler's local ports named "COMn", each
 // recorded with the description the spooler gives it; the registry walk of
-// ENUM when the spooler has nothing to list or no buffer can be had.
+// ENUM when the spooler is missing, has nothing to list or no buffer can be
+// had.
 #include "inventory/spooler_ports.h"
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include "inventory/port_table.h"
 #include "platform/platform.h"
 #include "support/block_pool.h"
+#include "support/system_functions.h"
+#include "support/system_library.h"
 
 namespace {
 
@@ -60,9 +63,17 @@ void RecordPort(const PORT_INFO_2A& port, const BYTE* buffer, DWORD size) {
 }  // namespace
 
 int ScanSpoolerPorts() {
+    // The exe does not import winspool.drv: it is no known DLL, so Windows
+    // would take a copy from the exe's own folder first. Without the DLL or
+    // its function, the spooler has no ports to report.
+    const CSystemLibrary spooler("winspool.drv");
+    EnumPortsAFunction enumPorts = nullptr;
+    if (!spooler.Find("EnumPortsA", &enumPorts)) {
+        return ScanDeviceTree(kEnumRoot);
+    }
     DWORD needed = 0;
     DWORD returned = 0;
-    EnumPortsA(nullptr, kPortInfoLevel, nullptr, 0, &needed, &returned);
+    enumPorts(nullptr, kPortInfoLevel, nullptr, 0, &needed, &returned);
     if (needed == 0) {
         return ScanDeviceTree(kEnumRoot);
     }
@@ -79,7 +90,7 @@ int ScanSpoolerPorts() {
     // but does not write must read as empty, and texts must end in the slack.
     std::memset(buffer.Get(), 0, needed + kBufferSlack);
     const DWORD bufferSize = needed;
-    EnumPortsA(nullptr, kPortInfoLevel, buffer.Get(), bufferSize, &needed, &returned);
+    enumPorts(nullptr, kPortInfoLevel, buffer.Get(), bufferSize, &needed, &returned);
     // Only the records that fit in the buffer are read, whatever count the
     // spooler claims. Pool blocks need not be aligned, so each record is
     // copied out before use.

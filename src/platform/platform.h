@@ -30,3 +30,14 @@ inline void free(void* block) {
 #include "sim/ui.h"
 #include "sim/crt.h"
 #endif
+
+// The exe binds these at run time, because some supported Windows lacks them
+// or because their DLL is no known DLL and would be looked for in the exe's
+// own folder first (support/system_library.h). A direct call must not build.
+// Only the check of their types, the simulated Windows' own tests and the
+// conformance suite name them.
+#ifndef VARNOBEL_NAMES_LATE_BOUND_FUNCTIONS
+#pragma GCC poison SetupDiGetClassDevsA SetupDiEnumDeviceInterfaces
+#pragma GCC poison SetupDiGetDeviceInterfaceDetailA SetupDiDestroyDeviceInfoList
+#pragma GCC poison EnumPortsA IsWow64Process SetDllDirectoryA SetDefaultDllDirectories
+#endif

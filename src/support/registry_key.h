@@ -3,11 +3,6 @@
 
 #include "platform/platform.h"
 
-// KEY_WOW64_64KEY where this 32-bit program runs on 64-bit Windows, which
-// otherwise shows it the 32-bit view of HKEY_LOCAL_MACHINE\SOFTWARE; 0 on
-// every other system, as Windows 2000 refuses the flag.
-REGSAM NativeViewFlag();
-
 class CRegistryKey {
 public:
     CRegistryKey() = default;

@@ -150,7 +150,7 @@ void RecordAtEnd(Outcome* outcome) {
     outcome->openHandlesAtEnd = sim::OpenHandleCount();
     outcome->openDeviceSetsAtEnd = sim::OpenDeviceInfoSetCount();
     outcome->loadedModulesAtEnd = sim::LoadedModuleCount();
-    outcome->setupApiCallsWhileUnloaded = sim::SetupApiCallsWhileUnloaded();
+    outcome->setupApiCallsWhileUnloaded = sim::CallsWhileUnloaded("setupapi.dll");
     outcome->windowsAtEnd = sim::WindowCount();
 }
 
@@ -232,7 +232,7 @@ const std::vector<FaultPoint> kFaultPoints = {
     {"EnumPortsA", false, false},
     {"GetVersionExA", false, false},
     {"GetSystemDirectoryA", false, false},
-    {"LoadLibraryA", false, false},
+    {"LoadLibraryExA", false, false},
     {"GetProcAddress", false, false},
     {"FreeLibrary", true, false},
     {"IsWow64Process", false, false},

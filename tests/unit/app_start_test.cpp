@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "failing_dialog.h"
+#include "machine_fixture.h"
 #include "sim/control.h"
 #include "sim/ui_control.h"
 #include "support/block_pool.h"
@@ -110,6 +111,58 @@ TEST_F(AppStartTest, TheCommonControlsAreLoadedBeforeTheDialogIsMade) {
     Start("C:\\Tools\\Varnobel.exe");
     EXPECT_TRUE(madeWithThem);
     EXPECT_EQ(sim::ApiCallCount("InitCommonControls"), 1u);
+}
+
+// Before the dialog opens, the DLL search drops the exe's folder and the
+// current directory wherever the system has the calls for it; elsewhere, or
+// when a call fails, the program goes on all the same.
+TEST_F(AppStartTest, TheDllSearchIsNarrowedWhereTheSystemAllows) {
+    struct Row {
+        const char* what;
+        sim::Version version;
+        const char* failingCall;
+        bool update;               // Vista or 7 with the update that adds SetDefaultDllDirectories
+        DWORD defaultDirectories;  // as SetDefaultDllDirectories left them
+        bool directorySet;         // SetDllDirectoryA("")
+    };
+    const DWORD kSystem32 = LOAD_LIBRARY_SEARCH_SYSTEM32;
+    const Row rows[] = {
+        {"Windows 98", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), nullptr, false, 0, false},
+        {"NT 4.0", MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6), nullptr, false, 0, false},
+        {"XP", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 0), nullptr, false, 0, false},
+        {"XP SP1", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 1), nullptr, false, 0, true},
+        {"7 SP1", MakeVersion(VER_PLATFORM_WIN32_NT, 6, 1, 1), nullptr, false, 0, true},
+        {"7 with the update", MakeVersion(VER_PLATFORM_WIN32_NT, 6, 1, 1), nullptr, true, kSystem32,
+         true},
+        {"10", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0), nullptr, false, kSystem32, true},
+        {"10, SetDefaultDllDirectories fails", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0),
+         "SetDefaultDllDirectories", false, 0, true},
+        {"10, SetDllDirectoryA fails", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0),
+         "SetDllDirectoryA", false, kSystem32, false},
+        {"10, GetProcAddress fails", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0), "GetProcAddress",
+         false, 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        sim::SetVersion(row.version);
+        if (row.update) {
+            sim::AddDllDirectoriesUpdate();
+        }
+        if (row.failingCall != nullptr) {
+            sim::FailCall(row.failingCall, ERROR_ACCESS_DENIED, 1, 1);
+        }
+        sim::DllSearch atDialog;
+        sim::SetDialogUser([&](HWND dialog) {
+            atDialog = sim::CurrentDllSearch();
+            sim::ClickButton(dialog, IDCANCEL);
+        });
+        EXPECT_EQ(0, Start("C:\\Tools\\Varnobel.exe"));
+        EXPECT_EQ(row.defaultDirectories, atDialog.defaultDirectories);
+        EXPECT_EQ(row.directorySet, atDialog.dllDirectorySet);
+        EXPECT_EQ("", atDialog.dllDirectory);
+        TearDown();
+    }
 }
 
 TEST_F(AppStartTest, ThePathBufferHoldsPoolMemoryUntilTheDialogCloses) {

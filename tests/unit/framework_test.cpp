@@ -114,18 +114,28 @@ TEST_F(FrameworkTest, ReadOnlyFilesRefuseWrites) {
 }
 
 TEST_F(FrameworkTest, AppNameAndHelpPathComeFromTheExecutable) {
-    sim::SetModulePath("C:\\Program Files\\Diag.v2\\PortTool.exe");
-    auto app = std::make_unique<CWinApp>();
-    EXPECT_EQ(AfxGetApp(), app.get());
-    EXPECT_STREQ(app->m_pszAppName, "PortTool");
-    EXPECT_STREQ(app->m_pszHelpFilePath, "C:\\Program Files\\Diag.v2\\PortTool.HLP");
-    app.reset();
-    EXPECT_EQ(AfxGetApp(), nullptr);
-
-    sim::SetModulePath("C:\\Tools\\noext");
-    CWinApp bare;
-    EXPECT_STREQ(bare.m_pszAppName, "noext");
-    EXPECT_STREQ(bare.m_pszHelpFilePath, "C:\\Tools\\noext.HLP");
+    struct Row {
+        const char* modulePath;
+        const char* name;
+        const char* helpPath;
+    };
+    const Row rows[] = {
+        {"C:\\Program Files\\Diag.v2\\PortTool.exe", "PortTool",
+         "C:\\Program Files\\Diag.v2\\PortTool.HLP"},
+        {"C:\\Tools\\noext", "noext", "C:\\Tools\\noext.HLP"},
+        // A drive's current directory: the name starts after the colon.
+        {"C:Varnobel.exe", "Varnobel", "C:Varnobel.HLP"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.modulePath);
+        sim::SetModulePath(row.modulePath);
+        auto app = std::make_unique<CWinApp>();
+        EXPECT_EQ(AfxGetApp(), app.get());
+        EXPECT_STREQ(app->m_pszAppName, row.name);
+        EXPECT_STREQ(app->m_pszHelpFilePath, row.helpPath);
+        app.reset();
+        EXPECT_EQ(AfxGetApp(), nullptr);
+    }
 }
 
 TEST_F(FrameworkTest, WaitCursorNestsAndRestoresThePreviousCursor) {

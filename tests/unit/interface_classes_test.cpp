@@ -109,7 +109,7 @@ protected:
         EXPECT_EQ(0, sim::OpenKeyCount());
         EXPECT_EQ(0, sim::LiveAllocations());
         EXPECT_EQ(0, sim::LoadedModuleCount());
-        EXPECT_EQ(0, sim::SetupApiCallsWhileUnloaded());
+        EXPECT_EQ(0, sim::CallsWhileUnloaded("setupapi.dll"));
         return result;
     }
 
@@ -261,9 +261,11 @@ TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
         std::string setupApiLines;
         const char* failingCall;  // fails once, the first time it is called
         bool fallsBack;
-        bool loaded;  // LoadLibraryA succeeded, so FreeLibrary must follow
+        bool loaded;  // LoadLibraryExA succeeded, so FreeLibrary must follow
         unsigned loadCalls = 1;
-        bool planted = false;
+        const char* planted = "";
+        const char* plantedImportedBy = "";
+        std::string systemDirectory = "";
     };
     const Row rows[] = {
         {"setupapi.dll there", "", nullptr, false, true},
@@ -275,10 +277,14 @@ TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
          nullptr, true, true},
         {"no SetupDiDestroyDeviceInfoList", "missing=\"SetupDiDestroyDeviceInfoList\"\n", nullptr,
          true, true},
-        {"LoadLibraryA fails", "", "LoadLibraryA", true, false},
+        {"LoadLibraryExA fails", "", "LoadLibraryExA", true, false},
         {"GetProcAddress fails", "", "GetProcAddress", true, true},
         {"no system directory", "", "GetSystemDirectoryA", true, false, 0},
-        {"setupapi.dll planted beside the exe", "", nullptr, false, true, 1, true},
+        {"a system directory longer than MAX_PATH", "", nullptr, true, false, 0, "", "",
+         "C:\\" + std::string(MAX_PATH, 'D')},
+        {"setupapi.dll planted beside the exe", "", nullptr, false, true, 1, "setupapi.dll"},
+        {"a DLL setupapi.dll imports planted beside the exe", "", nullptr, false, true, 1,
+         "cfgmgr32.dll", "setupapi.dll"},
     };
     // The typical machine through its interfaces and the serial map: COM9
     // has no interface, COM7 is only in the map.
@@ -301,11 +307,11 @@ TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
         if (row.failingCall != nullptr) {
             sim::FailCall(row.failingCall, ERROR_NOT_ENOUGH_MEMORY, 1, 1);
         }
-        if (row.planted) {
-            sim::PlantDllBesideExe("setupapi.dll");
-        }
+        sim::PlantDllBesideExe(row.planted, row.plantedImportedBy);
+        sim::SetSystemDirectory(row.systemDirectory);
         const int result = Scan();
-        EXPECT_EQ(row.loadCalls, sim::ApiCallCount("LoadLibraryA"));
+        EXPECT_EQ(0, sim::PlantedDllLoads());
+        EXPECT_EQ(row.loadCalls, sim::ApiCallCount("LoadLibraryExA"));
         EXPECT_EQ(row.loaded ? 1u : 0u, sim::ApiCallCount("FreeLibrary"));
         if (row.fallsBack) {
             EXPECT_EQ(walkResult, result);

@@ -154,7 +154,7 @@ TEST_F(SimSetupApiTest, ProfileRemovesTheDllOrOneFunction) {
     EXPECT_EQ(nullptr, LoadLibraryA("setupapi.dll"));
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
     EXPECT_EQ(0, sim::LoadedModuleCount());
-    EXPECT_FALSE(sim::RemoveSetupApiFunction("SetupDiGetClassDevsW"));
+    EXPECT_FALSE(sim::RemoveDllFunction("setupapi.dll", "SetupDiGetClassDevsW"));
 }
 
 TEST_F(SimSetupApiTest, LoadingAndFreeingTakeInjectedFailures) {
@@ -176,14 +176,14 @@ TEST_F(SimSetupApiTest, LoadingAndFreeingTakeInjectedFailures) {
 
 TEST_F(SimSetupApiTest, CallsMadeWhileTheDllIsNotLoadedAreCounted) {
     SetupDiDestroyDeviceInfoList(INVALID_HANDLE_VALUE);
-    EXPECT_EQ(1, sim::SetupApiCallsWhileUnloaded());
+    EXPECT_EQ(1, sim::CallsWhileUnloaded("setupapi.dll"));
     const HMODULE setupApi = LoadLibraryA("setupapi.dll");
     HDEVINFO set = SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
     SetupDiDestroyDeviceInfoList(set);
-    EXPECT_EQ(1, sim::SetupApiCallsWhileUnloaded());
+    EXPECT_EQ(1, sim::CallsWhileUnloaded("setupapi.dll"));
     FreeLibrary(setupApi);
     SetupDiGetClassDevsA(&kComPortClass, nullptr, nullptr, kPresentInterfaces);
-    EXPECT_EQ(2, sim::SetupApiCallsWhileUnloaded());
+    EXPECT_EQ(2, sim::CallsWhileUnloaded("setupapi.dll"));
 }
 
 // Call counts ---------------------------------------------------------------------

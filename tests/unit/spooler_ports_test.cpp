@@ -153,6 +153,52 @@ TEST_F(SpoolerPassTest, SpoolerWithoutPortsWalksEnum) {
     EXPECT_EQ(General, Slot(9).kind);
 }
 
+// winspool.drv comes from the system directory alone, bound at run time;
+// without it, or without EnumPortsA, or when it cannot be loaded, the spooler
+// has no ports and the pass walks ENUM. Whatever was loaded is freed.
+TEST_F(SpoolerPassTest, WithoutTheSpoolersDllThePassWalksEnum) {
+    struct Row {
+        const char* what;
+        std::string spoolerLines;
+        const char* failingCall;  // fails the first time it is called
+        bool listed;              // the spooler's COM1 is recorded, not ENUM's COM9
+        const char* planted = "";
+        const char* plantedImportedBy = "";
+        std::string systemDirectory = "";
+    };
+    const std::string kListing = "\"COM1:\"=\"Communications Port\"\n";
+    const Row rows[] = {
+        {"winspool.drv there", kListing, nullptr, true},
+        {"no winspool.drv", kListing + "dll=missing\n", nullptr, false},
+        {"no EnumPortsA", kListing + "missing=\"EnumPortsA\"\n", nullptr, false},
+        {"LoadLibraryExA fails", kListing, "LoadLibraryExA", false},
+        {"GetProcAddress fails", kListing, "GetProcAddress", false},
+        {"no system directory", kListing, "GetSystemDirectoryA", false},
+        {"a system directory longer than MAX_PATH", kListing, nullptr, false, "", "",
+         "C:\\" + std::string(MAX_PATH, 'D')},
+        {"winspool.drv planted beside the exe", kListing, nullptr, true, "winspool.drv"},
+        {"a DLL winspool.drv imports planted beside the exe", kListing, nullptr, true,
+         "spoolss.dll", "winspool.drv"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        Spooler(row.spoolerLines);
+        if (row.failingCall != nullptr) {
+            sim::FailCall(row.failingCall, ERROR_NOT_ENOUGH_MEMORY, 1, 1);
+        }
+        sim::PlantDllBesideExe(row.planted, row.plantedImportedBy);
+        sim::SetSystemDirectory(row.systemDirectory);
+        EXPECT_EQ(1, Scan());
+        EXPECT_EQ(row.listed ? General : Absent, Slot(1).kind);
+        EXPECT_EQ(row.listed ? Absent : General, Slot(9).kind);
+        EXPECT_EQ(row.listed ? 2u : 0u, sim::ApiCallCount("EnumPortsA"));
+        EXPECT_EQ(0, sim::CallsWhileUnloaded("winspool.drv"));
+        EXPECT_EQ(0, sim::LoadedModuleCount());
+        EXPECT_EQ(0, sim::PlantedDllLoads());
+    }
+}
+
 TEST_F(SpoolerPassTest, FailedWalkIsThePassResult) {
     Spooler("needed=0\n");
     sim::FailCall("RegEnumKeyExA", ERROR_ACCESS_DENIED);

@@ -315,6 +315,8 @@ TEST_F(Wow64Test, ThePathReaderReadsItsOwnViewOnly) {
         {0, "SOFTWARE\\Vendor\\Both\\Name", "redirected"},
         {0, "SOFTWARE\\Vendor\\Only32\\Name", "redirected"},
         {0, "SOFTWARE\\Vendor\\Only64\\Name", nullptr},
+        {KEY_WOW64_32KEY, "SOFTWARE\\Vendor\\Only64\\Name", nullptr},
+        {KEY_WOW64_64KEY | KEY_WOW64_32KEY, "SOFTWARE\\Vendor\\Only64\\Name", "native"},
     };
     const HKEY root = HKEY_LOCAL_MACHINE;
     for (const Row& row : rows) {

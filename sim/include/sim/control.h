@@ -243,32 +243,55 @@ void SetDevicePathUnterminated(const std::string& instanceId);
 // Interfaces whose device instance key is missing are listed all the same, as
 // a stale registration of a removed device may be.
 void ListInterfacesWithoutInstance(bool listed);
-// The machine has no setupapi.dll, as Windows 95 and many NT 4.0 have none:
-// LoadLibraryA("setupapi.dll") fails with ERROR_MOD_NOT_FOUND. (Its functions
-// stay callable directly, as for a program that imports them, which such a
-// machine would not even start.)
-void RemoveSetupApiDll();
-// The machine's setupapi.dll lacks the named function: GetProcAddress gives
-// null with ERROR_PROC_NOT_FOUND. False, and nothing changes, for a name
-// setupapi.dll does not export anyway.
-bool RemoveSetupApiFunction(const std::string& name);
-// Calls of setupapi.dll's functions made while LoadLibraryA held no reference
-// to it: for a program that loads the DLL at run time, calls into a DLL that
-// may not be loaded. (A program that imports them has the DLL from its start;
-// its calls count here too.)
-int SetupApiCallsWhileUnloaded();
-
 // Modules ------------------------------------------------------------------
-// LoadLibraryA knows "kernel32" and "setupapi", with or without ".dll", in any
-// case, by bare name or by a path in the system directory (GetSystemDirectoryA:
-// C:\WINDOWS\SYSTEM on Windows 95/98/Me, C:\WINDOWS\system32 on NT); any
-// other name or path fails with ERROR_MOD_NOT_FOUND. References LoadLibraryA
-// took and FreeLibrary has not given back.
+// LoadLibraryA and LoadLibraryExA know kernel32, setupapi.dll and winspool.drv
+// ("kernel32" and "setupapi" need no ".dll"), in any case, by bare name or by a
+// path in the system directory (GetSystemDirectoryA: C:\WINDOWS\SYSTEM on
+// Windows 95/98/Me, C:\WINDOWS\system32 on NT); any other name or path fails
+// with ERROR_MOD_NOT_FOUND. LoadLibraryExA takes no flag but
+// LOAD_WITH_ALTERED_SEARCH_PATH. References LoadLibrary took and FreeLibrary
+// has not given back, a planted DLL's included.
 int LoadedModuleCount();
+// The machine lacks this DLL, as Windows 95 and many NT 4.0 lack
+// setupapi.dll: loading it fails with ERROR_MOD_NOT_FOUND. (Its functions stay
+// callable directly, as for a program that imports them, which such a machine
+// would not even start.) False, and nothing changes, for kernel32 or a name
+// the loader does not know.
+bool RemoveSystemDll(const std::string& fileName);
+// The machine's DLL lacks the named function: GetProcAddress gives null with
+// ERROR_PROC_NOT_FOUND. False, and nothing changes, for a name the DLL does
+// not export anyway.
+bool RemoveDllFunction(const std::string& fileName, const std::string& function);
+// Calls of the DLL's functions made while LoadLibrary held no reference to
+// it: for a program that loads the DLL at run time, calls into a DLL that may
+// not be loaded. (A program that imports them has the DLL from its start;
+// its calls count here too.)
+int CallsWhileUnloaded(const std::string& fileName);
 // A DLL of this name (say "setupapi.dll") lies in the executable's folder.
-// Windows looks there first for a bare name, so LoadLibraryA by bare name then
-// loads it; it exports nothing the program asks for.
-void PlantDllBesideExe(const std::string& name);
+// Windows looks there first for a bare name that is no known DLL, so loading
+// it by bare name then loads the planted one; it exports nothing the program
+// asks for. Where `importedBy` names a system DLL that imports this name,
+// loading that system DLL by its full path loads the planted one too, unless
+// LOAD_WITH_ALTERED_SEARCH_PATH sends the search to the system DLL's folder;
+// freeing the system DLL frees it.
+void PlantDllBesideExe(const std::string& name, const std::string& importedBy = "");
+// How often the planted DLL was loaded, whether freed since or not.
+int PlantedDllLoads();
+// The system directory GetSystemDirectoryA reports, in place of the usual one.
+void SetSystemDirectory(const std::string& path);
+// Windows Vista or 7 with the update that adds SetDefaultDllDirectories.
+void AddDllDirectoriesUpdate();
+// The process's DLL search as the program left it.
+struct DllSearch {
+    std::string systemDirectory;  // empty: the usual one
+    bool dllDirectoriesUpdate = false;
+    // SetDllDirectoryA: whether a directory (or "") was set, and which.
+    bool dllDirectorySet = false;
+    std::string dllDirectory;
+    // SetDefaultDllDirectories' flags, 0 until it is called.
+    DWORD defaultDirectories = 0;
+};
+DllSearch CurrentDllSearch();
 
 // Print spooler ------------------------------------------------------------
 // One local port of EnumPortsA's level-2 list, in the order added. A port

@@ -190,16 +190,28 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 
-// Processes and modules. kernel32 and setupapi are known by name, and of their
-// exports only those a program looks up at run time because old systems lack
-// them.
+// Processes and modules. kernel32, setupapi.dll and winspool.drv are known by
+// name, and of kernel32's exports only those a program looks up at run time
+// because old systems lack them.
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 typedef BOOL* PBOOL;
 typedef intptr_t (*FARPROC)();
 HANDLE GetCurrentProcess();
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 HMODULE LoadLibraryA(LPCSTR name);
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
+// Windows XP Service Pack 1 and later; Windows 8 and later, and Vista and 7
+// with the update that adds it.
+BOOL SetDllDirectoryA(LPCSTR path);
+// Windows XP Service Pack 2 and later.
+BOOL IsWow64Process(HANDLE process, PBOOL wow64);
+BOOL SetDefaultDllDirectories(DWORD flags);
 BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 

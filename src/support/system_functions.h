@@ -1,0 +1,23 @@
+// The types of the system functions the exe binds at run time: those that
+// some supported Windows lacks, and those of DLLs that are no known DLL.
+#pragma once
+
+#include "platform/platform.h"
+
+// setupapi.dll: Windows 98 and 2000 and later.
+using SetupDiGetClassDevsAFunction = HDEVINFO(WINAPI*)(const GUID*, LPCSTR, HWND, DWORD);
+using SetupDiEnumDeviceInterfacesFunction = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const GUID*,
+                                                          DWORD, PSP_DEVICE_INTERFACE_DATA);
+using SetupDiGetDeviceInterfaceDetailAFunction = BOOL(WINAPI*)(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
+                                                               PSP_DEVICE_INTERFACE_DETAIL_DATA_A,
+                                                               DWORD, PDWORD, PSP_DEVINFO_DATA);
+using SetupDiDestroyDeviceInfoListFunction = BOOL(WINAPI*)(HDEVINFO);
+
+// winspool.drv.
+using EnumPortsAFunction = BOOL(WINAPI*)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+
+// kernel32: Windows XP Service Pack 2; XP Service Pack 1; Windows 8, and
+// Vista and 7 with the update that adds it.
+using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+using SetDllDirectoryAFunction = BOOL(WINAPI*)(LPCSTR);
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
