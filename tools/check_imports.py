@@ -14,6 +14,16 @@ A line may go on with
     @N        the function is export number N of its DLL, so an import by
               ordinal N names it.
 
+DLLs. Windows looks for a DLL that is no known DLL in the exe's own folder
+first, where anybody may have left a copy. So the exe may import only from
+DLLs that ALLOWED.txt declares as
+
+    dll NAME known      one of the system's known DLLs, always taken from the
+                        system directory, or mapped before the exe's imports
+                        are resolved;
+    dll NAME manifest   a DLL that the exe's manifest takes from the
+                        side-by-side store.
+
 Import slots. Every slot of the ordinary import directory and of each
 delay-loaded DLL is read from the file: a slot that holds 0, a slot without a
 name entry, a name entry without a slot, or an ordinal that the list does not
@@ -60,14 +70,19 @@ SECTION_CODE, SECTION_EXECUTE = 0x20, 0x20000000
 I386 = 0x14C
 
 
-Allowed = collections.namedtuple("Allowed", "imports delayed ordinals instructions")
+Allowed = collections.namedtuple("Allowed", "imports delayed ordinals instructions dlls")
 
 
 def parse_allowed(lines):
-    imports, delayed, ordinals, instructions = set(), set(), {}, set()
+    imports, delayed, ordinals, instructions, dlls = set(), set(), {}, set(), {}
     for number, line in enumerate(lines, 1):
         words = line.split("#", 1)[0].split()
         if not words:
+            continue
+        if words[0] == "dll":
+            if len(words) != 3 or words[2] not in ("known", "manifest"):
+                raise ValueError(f"line {number}: expected dll NAME known|manifest")
+            dlls[words[1].lower()] = words[2]
             continue
         if words[0] == "instruction" and len(words) == 3:
             instructions.add((words[1], words[2]))
@@ -85,7 +100,7 @@ def parse_allowed(lines):
             else:
                 raise ValueError(f"line {number}: unknown word {word!r}")
         target.add((dll, function))
-    return Allowed(imports, delayed, ordinals, instructions)
+    return Allowed(imports, delayed, ordinals, instructions, dlls)
 
 
 def read_allowed(path):
@@ -389,6 +404,9 @@ def check_slots(image, allowed):
     for dll in sorted({dll for dll, _ in allowed.delayed} - present):
         problems.append(f"the allow list delay-loads from {dll}, "
                         f"but the exe has no delay-load descriptor for it")
+    for dll in sorted({dll.lower() for dll, _ in imports + delayed} - set(allowed.dlls)):
+        problems.append(f"imports from {dll}, which is neither a known DLL nor taken through the "
+                        f"manifest: Windows looks for it in the exe's own folder first")
     for kind, found, listed_as in (("", imports, allowed.imports),
                                    ("delayed ", delayed, allowed.delayed)):
         for dll, name in found:

@@ -13,6 +13,8 @@ BASE, TEXT, IDATA, RELOC = 0x400000, 0x1000, 0x2000, 0x3000
 CODE, DATA = 0x60000020, 0xC0000040
 DELAYED = ("SetupDiGetClassDevsA", "SetupDiDestroyDeviceInfoList")
 ALLOWED = """
+dll kernel32.dll known
+dll setupapi.dll known
 kernel32.dll!GetLastError
 kernel32.dll!Sleep
 setupapi.dll!SetupDiGetClassDevsA delayed
@@ -59,11 +61,12 @@ def pe(sections, directories):
 
 def exe(names=("GetLastError", "Sleep"), slots=None,
         delayed=DELAYED, delayed_slots=None,
-        attributes=1, in_directory=True, relocated=None):
+        attributes=1, in_directory=True, relocated=None, dll="kernel32.dll"):
     """kernel32.dll imported, setupapi.dll delay-loaded, both right unless
     told: SLOTS, DELAYED_SLOTS and RELOCATED edit a list of slots; a name
     given as a number is an ordinal; ATTRIBUTES 0 makes the old descriptor
-    of addresses; IN_DIRECTORY False leaves it to be found by searching."""
+    of addresses; IN_DIRECTORY False leaves it to be found by searching; DLL
+    names the DLL of the ordinary imports."""
     idata = Area(IDATA)
 
     def entry(name, offset):
@@ -74,7 +77,7 @@ def exe(names=("GetLastError", "Sleep"), slots=None,
     lookup = [entry(name, 0) for name in names]
     lookup_rva = idata.words(lookup + [0])
     address_rva = idata.words((slots(lookup) if slots else lookup) + [0])
-    dll = idata.put(b"kernel32.dll\0")
+    dll = idata.put(dll.encode() + b"\0")
     imports = idata.words([lookup_rva, 0, 0, dll, address_rva] + [0] * 5)
     directories = {1: (imports, 40)}
     relocations = Area(RELOC)
@@ -142,6 +145,10 @@ SLOT_CASES = [
       "not allowed: kernel32.dll!Beep"]),
     ("delay-loaded import the list has as ordinary", {"delayed": DELAYED + ("SetupDiOpenDevRegKey",)},
      "setupapi.dll!SetupDiOpenDevRegKey", ["not allowed: delayed setupapi.dll!SetupDiOpenDevRegKey"]),
+    ("DLL the list does not declare", {"names": ("GetLastError", "Beep"), "dll": "winspool.drv"},
+     "winspool.drv!GetLastError\nwinspool.drv!Beep",
+     ["imports from winspool.drv, which is neither a known DLL nor taken through the manifest: "
+      "Windows looks for it in the exe's own folder first"]),
     ("no delay-loaded DLL", {"delayed": ()}, "",
      ["the allow list delay-loads from setupapi.dll, but the exe has no delay-load descriptor for it"]),
 ]
@@ -161,7 +168,8 @@ class ImportSlots(unittest.TestCase):
                 self.assertEqual(bool(notes), changes.get("in_directory") is False)
 
     def test_allow_list_errors(self):
-        for line in ("kernel32.dll", "kernel32.dll!Sleep later", "kernel32.dll!Sleep @x"):
+        for line in ("kernel32.dll", "kernel32.dll!Sleep later", "kernel32.dll!Sleep @x",
+                     "dll kernel32.dll", "dll winspool.drv maybe"):
             with self.subTest(line), self.assertRaises(ValueError):
                 check_imports.parse_allowed([line])
 

@@ -1,6 +1,6 @@
-// Loading setupapi.dll at run time: LoadLibraryA, GetProcAddress and
-// FreeLibrary, and what each answers for a DLL or a function that is not
-// there.
+// Loading setupapi.dll and winspool.drv at run time: LoadLibraryA,
+// LoadLibraryExA, GetProcAddress and FreeLibrary, and what each answers for a
+// DLL or a function that is not there.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -137,6 +137,36 @@ TEST_F(ModuleTest, SetupApiLoadsByItsPathInTheSystemDirectory) {
 
     SetLastError(kPoisonError);
     EXPECT_EQ(nullptr, LoadLibraryA("C:\\varnobel-no-such-folder\\setupapi.dll"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+}
+
+// Each system DLL the program binds at run time loads by its full path with
+// the search for its own imports starting in its folder, is then the module
+// its name stands for, exports what the program looks up, and is gone once
+// freed.
+TEST_F(ModuleTest, SystemDllsLoadByPathWithTheirOwnFolderSearched) {
+    const struct {
+        const char* file;
+        const char* function;
+    } rows[] = {{"setupapi.dll", "SetupDiGetClassDevsA"}, {"winspool.drv", "EnumPortsA"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        char path[MAX_PATH + 16];
+        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        ASSERT_GT(length, 0u);
+        path[length] = '\\';
+        std::strcpy(path + length + 1, row.file);
+        SetLastError(kPoisonError);
+        const HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        ASSERT_NE(nullptr, module);
+        EXPECT_EQ(kPoisonError, GetLastError());
+        EXPECT_EQ(module, GetModuleHandleA(row.file));
+        EXPECT_NE(nullptr, GetProcAddress(module, row.function));
+        EXPECT_TRUE(FreeLibrary(module));
+    }
+    SetLastError(kPoisonError);
+    EXPECT_EQ(nullptr, LoadLibraryExA("C:\\varnobel-no-such-folder\\winspool.drv", nullptr,
+                                      LOAD_WITH_ALTERED_SEARCH_PATH));
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
 }
 
