@@ -4,6 +4,7 @@
 // LoadLibraryA and LoadLibraryExA take; machines that lack a DLL or one of its
 // functions; and the process's DLL search order as SetDllDirectoryA and
 // SetDefaultDllDirectories narrow it.
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <set>
@@ -145,6 +146,18 @@ void ReleaseDependencies(const Dll& dll) {
     }
 }
 
+// Windows XP and later take the DLLs the exe's manifest names (version 6 of
+// comctl32.dll) from the side-by-side store, before any folder.
+bool HonoursManifests() {
+    const sim::Version version = sim::CurrentVersion();
+    return version.platformId == VER_PLATFORM_WIN32_NT &&
+           (version.major > 5 || (version.major == 5 && version.minor >= 1));
+}
+
+bool RedirectedByManifest(const std::string& name) {
+    return HonoursManifests() && ModuleFileName(name) == "comctl32.dll";
+}
+
 HMODULE Load(LPCSTR name, DWORD flags) {
     if (name == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -158,7 +171,7 @@ HMODULE Load(LPCSTR name, DWORD flags) {
     if (slash == std::string::npos) {
         // The executable's folder comes first for a bare name that is no
         // known DLL; kernel32 is one.
-        if (NamesPlanted(text) &&
+        if (NamesPlanted(text) && !RedirectedByManifest(text) &&
             !sim::internal::SameNameIgnoringCase(ModuleFileName(text), "kernel32.dll")) {
             ++loader.plantedReferences;
             ++loader.plantedLoads;
@@ -428,7 +441,9 @@ constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRAR
         {{"SetDllDirectoryA", reinterpret_cast<void (*)()>(&SetDllDirectoryA),
           ExportsSetDllDirectory},
          {"SetDefaultDllDirectories", reinterpret_cast<void (*)()>(&SetDefaultDllDirectories),
-          ExportsSetDefaultDllDirectories}});
+          ExportsSetDefaultDllDirectories},
+         {"FindActCtxSectionStringA", reinterpret_cast<void (*)()>(&FindActCtxSectionStringA),
+          HonoursManifests}});
     return true;
 }();
 
@@ -453,5 +468,25 @@ BOOL SetDefaultDllDirectories(DWORD flags) {
         return FALSE;
     }
     TheLoader().search.defaultDirectories = flags;
+    return TRUE;
+}
+
+// The exe carries a manifest that asks for version 6 of the common controls,
+// so the only DLL it redirects is comctl32.dll.
+BOOL FindActCtxSectionStringA(DWORD flags, const GUID* extension, ULONG section, LPCSTR name,
+                              PACTCTX_SECTION_KEYED_DATA data) {
+    if (sim::internal::CallFailsWithLastError("FindActCtxSectionStringA")) {
+        return FALSE;
+    }
+    // Windows XP knows the record up to ulAssemblyRosterIndex.
+    if (flags != 0 || extension != nullptr || name == nullptr || data == nullptr ||
+        data->cbSize < offsetof(ACTCTX_SECTION_KEYED_DATA, ulFlags)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (section != ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION || !RedirectedByManifest(name)) {
+        SetLastError(ERROR_SXS_KEY_NOT_FOUND);
+        return FALSE;
+    }
     return TRUE;
 }

@@ -705,8 +705,22 @@ BOOL UpdateWindow(HWND window) {
 void InitCommonControls(void) {
     DWORD status = 0;
     sim::internal::CallFails("InitCommonControls", &status);
+    sim::internal::NoteCallInto("comctl32.dll");
     Manager().commonControlsLoaded = true;
 }
+
+namespace {
+
+// comctl32.dll: in the system directory, and on Windows XP and later the
+// version 6 that the exe's manifest takes from the side-by-side store.
+[[maybe_unused]] const bool commonControlsRegistered = [] {
+    sim::internal::RegisterDll(
+        "comctl32.dll", 0x77390000,
+        {{"InitCommonControls", reinterpret_cast<void (*)()>(&InitCommonControls)}});
+    return true;
+}();
+
+}  // namespace
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {
     if (moduleName != nullptr) {

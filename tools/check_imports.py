@@ -16,13 +16,12 @@ A line may go on with
 
 DLLs. Windows looks for a DLL that is no known DLL in the exe's own folder
 first, where anybody may have left a copy. So the exe may import only from
-DLLs that ALLOWED.txt declares as
+DLLs that ALLOWED.txt declares, with a line
 
-    dll NAME known      one of the system's known DLLs, always taken from the
-                        system directory, or mapped before the exe's imports
-                        are resolved;
-    dll NAME manifest   a DLL that the exe's manifest takes from the
-                        side-by-side store.
+    dll NAME known
+
+as one of the system's known DLLs, which Windows always takes from the
+system directory.
 
 Import slots. Every slot of the ordinary import directory and of each
 delay-loaded DLL is read from the file: a slot that holds 0, a slot without a
@@ -80,8 +79,8 @@ def parse_allowed(lines):
         if not words:
             continue
         if words[0] == "dll":
-            if len(words) != 3 or words[2] not in ("known", "manifest"):
-                raise ValueError(f"line {number}: expected dll NAME known|manifest")
+            if len(words) != 3 or words[2] != "known":
+                raise ValueError(f"line {number}: expected dll NAME known")
             dlls[words[1].lower()] = words[2]
             continue
         if words[0] == "instruction" and len(words) == 3:
@@ -405,8 +404,8 @@ def check_slots(image, allowed):
         problems.append(f"the allow list delay-loads from {dll}, "
                         f"but the exe has no delay-load descriptor for it")
     for dll in sorted({dll.lower() for dll, _ in imports + delayed} - set(allowed.dlls)):
-        problems.append(f"imports from {dll}, which is neither a known DLL nor taken through the "
-                        f"manifest: Windows looks for it in the exe's own folder first")
+        problems.append(f"imports from {dll}, which is no known DLL: "
+                        f"Windows looks for it in the exe's own folder first")
     for kind, found, listed_as in (("", imports, allowed.imports),
                                    ("delayed ", delayed, allowed.delayed)):
         for dll, name in found:

@@ -39,5 +39,6 @@ inline void free(void* block) {
 #ifndef VARNOBEL_NAMES_LATE_BOUND_FUNCTIONS
 #pragma GCC poison SetupDiGetClassDevsA SetupDiEnumDeviceInterfaces
 #pragma GCC poison SetupDiGetDeviceInterfaceDetailA SetupDiDestroyDeviceInfoList
-#pragma GCC poison EnumPortsA IsWow64Process SetDllDirectoryA SetDefaultDllDirectories
+#pragma GCC poison EnumPortsA InitCommonControls IsWow64Process FindActCtxSectionStringA
+#pragma GCC poison SetDllDirectoryA SetDefaultDllDirectories
 #endif

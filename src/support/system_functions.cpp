@@ -18,3 +18,6 @@ static_assert(std::is_same_v<IsWow64ProcessFunction, decltype(&IsWow64Process)>)
 static_assert(std::is_same_v<SetDllDirectoryAFunction, decltype(&SetDllDirectoryA)>);
 static_assert(
     std::is_same_v<SetDefaultDllDirectoriesFunction, decltype(&SetDefaultDllDirectories)>);
+static_assert(std::is_same_v<InitCommonControlsFunction, decltype(&InitCommonControls)>);
+static_assert(
+    std::is_same_v<FindActCtxSectionStringAFunction, decltype(&FindActCtxSectionStringA)>);

@@ -16,8 +16,13 @@ using SetupDiDestroyDeviceInfoListFunction = BOOL(WINAPI*)(HDEVINFO);
 // winspool.drv.
 using EnumPortsAFunction = BOOL(WINAPI*)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
 
+// comctl32.dll, which is no known DLL either.
+using InitCommonControlsFunction = void(WINAPI*)();
+
 // kernel32: Windows XP Service Pack 2; XP Service Pack 1; Windows 8, and
-// Vista and 7 with the update that adds it.
+// Vista and 7 with the update that adds it; Windows XP.
 using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 using SetDllDirectoryAFunction = BOOL(WINAPI*)(LPCSTR);
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+using FindActCtxSectionStringAFunction = BOOL(WINAPI*)(DWORD, const GUID*, ULONG, LPCSTR,
+                                                       PACTCTX_SECTION_KEYED_DATA);

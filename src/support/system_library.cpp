@@ -1,7 +1,10 @@
 // System DLLs that the exe does not import, loaded by their full path.
 #include "support/system_library.h"
 
+#include <cstddef>
 #include <cstring>
+
+#include "support/system_functions.h"
 
 namespace {
 
@@ -28,9 +31,38 @@ HMODULE LoadFromSystemDirectory(const char* fileName) {
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+// Whether the exe's manifest sends `fileName` to the side-by-side store.
+// Windows before XP has no activation contexts and takes no notice of
+// manifests.
+bool RedirectedByManifest(const char* fileName) {
+    FindActCtxSectionStringAFunction findSectionString = nullptr;
+    if (!FindExport(GetModuleHandleA("kernel32"), "FindActCtxSectionStringA",
+                    &findSectionString)) {
+        return false;
+    }
+    ACTCTX_SECTION_KEYED_DATA data;
+    std::memset(&data, 0, sizeof data);
+    // Windows XP knows the record up to ulAssemblyRosterIndex and refuses a
+    // size it does not know.
+    data.cbSize = offsetof(ACTCTX_SECTION_KEYED_DATA, ulFlags);
+    return findSectionString(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, fileName,
+                             &data) != FALSE;
+}
+
+// A name the manifest redirects is taken from the side-by-side store before
+// any folder is searched, so it is loaded by that name alone: by full path it
+// would be the system directory's older version.
+HMODULE Load(const char* fileName, DllSource source) {
+    if (source == DllSource::ManifestFirst && RedirectedByManifest(fileName)) {
+        return LoadLibraryExA(fileName, nullptr, 0);
+    }
+    return LoadFromSystemDirectory(fileName);
+}
+
 }  // namespace
 
-CSystemLibrary::CSystemLibrary(const char* fileName) : module_(LoadFromSystemDirectory(fileName)) {}
+CSystemLibrary::CSystemLibrary(const char* fileName, DllSource source)
+    : module_(Load(fileName, source)) {}
 
 CSystemLibrary::~CSystemLibrary() {
     if (module_ != nullptr) {

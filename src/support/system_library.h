@@ -1,5 +1,6 @@
 // System DLLs that the exe does not import: each loaded by its full path in
-// the system directory, its functions looked up by name, and freed again.
+// the system directory (or where the exe's manifest sends it), its functions
+// looked up by name, and freed again.
 #pragma once
 
 #include "platform/platform.h"
@@ -15,13 +16,21 @@ bool FindExport(HMODULE module, const char* name, Function* function) {
     return found != nullptr;
 }
 
+// Where a system DLL is taken from.
+enum class DllSource {
+    SystemDirectory,
+    // The side-by-side store where the exe's manifest sends the DLL's name
+    // there (Windows XP and later), else the system directory.
+    ManifestFirst,
+};
+
 // A DLL of the system directory, loaded for as long as this object lives.
 class CSystemLibrary {
 public:
     // `fileName` as it lies in the system directory: "setupapi.dll",
     // "winspool.drv". Nothing is loaded when the DLL is missing or the
     // directory's path does not fit MAX_PATH.
-    explicit CSystemLibrary(const char* fileName);
+    explicit CSystemLibrary(const char* fileName, DllSource source = DllSource::SystemDirectory);
     ~CSystemLibrary();
     CSystemLibrary(const CSystemLibrary&) = delete;
     CSystemLibrary& operator=(const CSystemLibrary&) = delete;

@@ -255,6 +255,9 @@ const std::vector<FaultPoint> kFaultPoints = {
     {"InitCommonControls", false, true},
     {"LoadIconA", false, true},
     {"DialogBoxParamA", false, true},
+    {"SetDefaultDllDirectories", false, true},
+    {"SetDllDirectoryA", false, true},
+    {"FindActCtxSectionStringA", false, true},
 };
 
 Allowance AllowanceForOneFailed(const std::string& api) {

@@ -102,15 +102,48 @@ INSTANTIATE_TEST_SUITE_P(Paths, AppDirectoryTest,
                                            Location{"C:\\app.exe", "C:\\"}, Location{"app.exe", ""},
                                            Location{"D:\\A\\B c\\Varnobel.exe", "D:\\A\\B c\\"}));
 
+// comctl32.dll is loaded before the dialog is made and held while it lives:
+// where the manifest sends it to the side-by-side store (XP and later), by
+// its name; elsewhere from the system directory. A copy beside the exe is
+// never loaded. Without it the dialog runs all the same.
 TEST_F(AppStartTest, TheCommonControlsAreLoadedBeforeTheDialogIsMade) {
-    bool madeWithThem = false;
-    sim::SetDialogUser([&](HWND dialog) {
-        madeWithThem = sim::MadeWithCommonControls(dialog);
-        sim::ClickButton(dialog, IDCANCEL);
-    });
-    Start("C:\\Tools\\Varnobel.exe");
-    EXPECT_TRUE(madeWithThem);
-    EXPECT_EQ(sim::ApiCallCount("InitCommonControls"), 1u);
+    struct Row {
+        const char* what;
+        sim::Version version;
+        bool present;
+    };
+    const Row rows[] = {
+        {"Windows 98", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), true},
+        {"NT 4.0", MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6), true},
+        {"2000", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 4), true},
+        {"XP", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 0), true},
+        {"10", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0), true},
+        {"98 without comctl32.dll", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        sim::SetVersion(row.version);
+        sim::PlantDllBesideExe("comctl32.dll");
+        if (!row.present) {
+            sim::RemoveSystemDll("comctl32.dll");
+        }
+        bool madeWithThem = false;
+        int heldByDialog = 0;
+        sim::SetDialogUser([&](HWND dialog) {
+            madeWithThem = sim::MadeWithCommonControls(dialog);
+            heldByDialog = sim::LoadedModuleCount();
+            sim::ClickButton(dialog, IDCANCEL);
+        });
+        Start("C:\\Tools\\Varnobel.exe");
+        EXPECT_EQ(row.present, madeWithThem);
+        EXPECT_EQ(row.present ? 1u : 0u, sim::ApiCallCount("InitCommonControls"));
+        EXPECT_EQ(row.present ? 1 : 0, heldByDialog);
+        EXPECT_EQ(0, sim::LoadedModuleCount());
+        EXPECT_EQ(0, sim::PlantedDllLoads());
+        EXPECT_EQ(0, sim::CallsWhileUnloaded("comctl32.dll"));
+        TearDown();
+    }
 }
 
 // Before the dialog opens, the DLL search drops the exe's folder and the

@@ -212,6 +212,36 @@ BOOL SetDllDirectoryA(LPCSTR path);
 // Windows XP Service Pack 2 and later.
 BOOL IsWow64Process(HANDLE process, PBOOL wow64);
 BOOL SetDefaultDllDirectories(DWORD flags);
+
+// Activation contexts (Windows XP and later): whether the exe's manifest
+// sends a DLL's name to the side-by-side store.
+#define ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION 2
+#define ERROR_SXS_KEY_NOT_FOUND 14007L
+struct ACTCTX_SECTION_KEYED_DATA_ASSEMBLY_METADATA {
+    PVOID lpInformation;
+    PVOID lpSectionBase;
+    ULONG ulSectionLength;
+    PVOID lpSectionGlobalDataBase;
+    ULONG ulSectionGlobalDataLength;
+};
+struct ACTCTX_SECTION_KEYED_DATA {
+    ULONG cbSize;
+    ULONG ulDataFormatVersion;
+    PVOID lpData;
+    ULONG ulLength;
+    PVOID lpSectionGlobalData;
+    ULONG ulSectionGlobalDataLength;
+    PVOID lpSectionBase;
+    ULONG ulSectionTotalLength;
+    HANDLE hActCtx;
+    ULONG ulAssemblyRosterIndex;
+    ULONG ulFlags;
+    ACTCTX_SECTION_KEYED_DATA_ASSEMBLY_METADATA AssemblyMetadata;
+};
+typedef ACTCTX_SECTION_KEYED_DATA* PACTCTX_SECTION_KEYED_DATA;
+struct GUID;
+BOOL FindActCtxSectionStringA(DWORD flags, const GUID* extension, ULONG section, LPCSTR name,
+                              PACTCTX_SECTION_KEYED_DATA data);
 BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 
