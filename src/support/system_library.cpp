@@ -36,8 +36,7 @@ HMODULE LoadFromSystemDirectory(const char* fileName) {
 // manifests.
 bool RedirectedByManifest(const char* fileName) {
     FindActCtxSectionStringAFunction findSectionString = nullptr;
-    if (!FindExport(GetModuleHandleA("kernel32"), "FindActCtxSectionStringA",
-                    &findSectionString)) {
+    if (!FindExport(GetModuleHandleA("kernel32"), "FindActCtxSectionStringA", &findSectionString)) {
         return false;
     }
     ACTCTX_SECTION_KEYED_DATA data;
