@@ -208,6 +208,11 @@ int LoadedModuleCount() {
     return count;
 }
 
+int DllReferences(const std::string& fileName) {
+    const Dll* dll = FindByName(fileName);
+    return dll == nullptr ? 0 : TheLoader().references[dll->fileName];
+}
+
 int PlantedDllLoads() {
     return TheLoader().plantedLoads;
 }

@@ -130,6 +130,9 @@ void ActAsUser(const Session& session, const CPortTestApp& app, HWND dialog, con
     outcome->resultFileOpen = main != nullptr && main->resultFile.IsOpen();
     outcome->testButtonEnabled = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
     RecordHeld(outcome);
+    // The dialog's controls live in comctl32.dll, which the program holds
+    // until the dialog is gone; the end of the run counts it.
+    outcome->loadedModulesAfterRun -= sim::DllReferences("comctl32.dll");
     switch (session.leave) {
         case Session::Leave::Exit:
             sim::ClickButton(dialog, IDCANCEL);

@@ -252,6 +252,9 @@ void ListInterfacesWithoutInstance(bool listed);
 // LOAD_WITH_ALTERED_SEARCH_PATH. References LoadLibrary took and FreeLibrary
 // has not given back, a planted DLL's included.
 int LoadedModuleCount();
+// The references LoadLibrary took on that DLL and FreeLibrary has not given
+// back.
+int DllReferences(const std::string& fileName);
 // The machine lacks this DLL, as Windows 95 and many NT 4.0 lack
 // setupapi.dll: loading it fails with ERROR_MOD_NOT_FOUND. (Its functions stay
 // callable directly, as for a program that imports them, which such a machine
