@@ -41,8 +41,8 @@ bool RedirectedByManifest(const char* fileName) {
     }
     ACTCTX_SECTION_KEYED_DATA data;
     std::memset(&data, 0, sizeof data);
-    // Windows XP knows the record up to ulAssemblyRosterIndex and refuses a
-    // size it does not know.
+    // Windows XP's record ends at ulAssemblyRosterIndex; later versions take
+    // that size too.
     data.cbSize = offsetof(ACTCTX_SECTION_KEYED_DATA, ulFlags);
     return findSectionString(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, fileName,
                              &data) != FALSE;
