@@ -33,10 +33,14 @@ it follows the exe when Windows moves it. GNU ld leaves the header's
 delay-import directory empty, so when it is, the delay descriptors are found by
 searching the image. Every DLL the list delay-loads from must have one.
 
-Instructions. The i686 mingw-w64 compiler and runtime target the Pentium Pro,
-so the exe needs a P6-class CPU (cmov, fcomi) and nothing later: no MMX, SSE
-or later instruction may be in its code (objdump's disassembly), except where
-ALLOWED.txt says
+Instructions. The exe must run on an i486, so every instruction in its code
+(objdump's disassembly) must be one the i486 has: the 386's integer set, the
+486's bswap, xadd and cmpxchg, and the 387's floating point. Anything else
+fails: cmov, fcmov, fcomi and fucomi (the Pentium Pro's), the long NOP, rdtsc,
+cmpxchg8b, sysenter, fxsave, any MMX or SSE register, and everything later.
+Two encodings that older CPUs run as something they have are in the set:
+pause (rep nop) and ud2, which faults on every CPU, as it is meant to. An
+exception names its function in ALLOWED.txt:
 
     instruction MNEMONIC FUNCTION
 
@@ -414,18 +418,29 @@ def check_slots(image, allowed):
     return imports, delayed, problems, notes
 
 
-# Instructions. Registers that only MMX, SSE, AVX, AVX-512, MPX and AMX have,
-# and the instructions of those extensions (and of later ones) that use none.
+# Instructions. Registers that only MMX, SSE, AVX, AVX-512, MPX and AMX have.
 SIMD_REGISTER = re.compile(r"%(?:[xyz]?mm\d+|k[0-7]\b|bnd[0-3]|tmm\d)")
-PAST_P6 = re.compile(
-    r"(?:sfence|lfence|mfence|prefetch\w*|clflush\w*|clwb|movnti\w?|v?ldmxcsr|v?stmxcsr"
-    r"|fxsave\w*|fxrstor\w*|xsave\w*|xrstor\w*|xgetbv|xsetbv|f?emms|fisttp\w*|monitor\w*"
-    r"|mwait\w*|vzeroupper|vzeroall|cmpxchg16b|xbegin|xend|xabort|xtest|rdtscp|rdpid|clzero"
-    r"|(?:popcnt|lzcnt|tzcnt|crc32|movbe|rdrand|rdseed|andn|bextr|blsi|blsmsk|blsr|bzhi|pdep"
-    r"|pext|rorx|sarx|shlx|shrx|adcx|adox)[bwlq]?)")
-# What the Pentium Pro brought, which the exe may use.
-P6_KINDS = (("cmov", re.compile(r"cmov\w+")), ("fcomi", re.compile(r"fu?comip?")),
-            ("fcmov", re.compile(r"fcmov\w+")))
+# The i486's instructions as objdump writes them (AT&T, with the operand size
+# as a suffix where the operands leave it open). Privileged and 16-bit-only
+# ones are left out: a user-mode exe has no use for them.
+CONDITION = r"(?:n?(?:o|b|c|e|z|s|p|l|g|a|be|ae|le|ge)|nae|nbe|nge|nle|pe|po)"
+I486 = re.compile("|".join([
+    r"(?:mov|add|adc|sub|sbb|and|or|xor|cmp|test|inc|dec|neg|not|mul|imul|div|idiv"
+    r"|sh[lr]|sa[lr]|ro[lr]|rc[lr]|shld|shrd|bt[src]?|bs[fr]|xchg|push|pop|lea"
+    r"|movs|stos|lods|scas|cmps|xadd|cmpxchg|bound|l[defgs]s)[bwl]?",
+    r"mov[sz]b[wl]|mov[sz]wl|cbtw|cwtl|cwtd|cltd|bswap",
+    r"call|ret|jmp|lcall|lret|ljmp|leave|enter|int|int3|into|iret|nop|pause|ud2",
+    rf"j{CONDITION}|set{CONDITION}|jc?xz|jecxz|loop(?:n?[ez])?",
+    r"lahf|sahf|clc|stc|cmc|cld|std|pusha|popa|pushf|popf|pushal?|popal?|pushfl?|popfl?",
+    r"xlat|aaa|aas|aam|aad|daa|das|wait|fwait",
+    # The 387: loads, stores and arithmetic with their operand sizes, then the rest.
+    r"fi?(?:ld|st|stp|add|addp|sub|subp|subr|subrp|mul|mulp|div|divp|divr|divrp|com|comp"
+    r"|ucom|ucomp)(?:s|l|t|ll)?",
+    r"fist(?:p)?(?:s|l|ll)?|fbld|fbstp|fxch|fcompp|fucompp|ftst|fxam|fchs|fabs|fsqrt|fscale"
+    r"|fprem1?|frndint|fxtract|fsin|fcos|fsincos|fptan|fpatan|f2xm1|fyl2x|fyl2xp1"
+    r"|fld(?:1|z|pi|l2e|l2t|lg2|ln2)|fldcw|fn?stcw|fn?stsw|fn?stenv|fldenv|fn?save|frstor"
+    r"|fn?clex|fn?init|fincstp|fdecstp|ffree|fnop",
+]))
 PREFIXES = {"rep", "repz", "repe", "repnz", "repne", "lock", "data16", "data32", "addr16",
             "addr32", "cs", "ds", "es", "fs", "gs", "ss", "notrack", "bnd", "xacquire", "xrelease"}
 LINE = re.compile(r"^\s*([0-9a-f]+):\t(.*)$")
@@ -450,23 +465,21 @@ def parse_disassembly(text):
 
 
 def check_instructions(instructions, function_of, allowed):
-    """(problems, {kind: count of P6 instructions}, count allowed by the list)."""
-    problems, counts, excused = [], {kind: 0 for kind, _ in P6_KINDS}, 0
+    """(problems, {mnemonic: count} of those the i486 lacks, count allowed by the list)."""
+    problems, beyond, excused = [], collections.Counter(), 0
     for instruction in instructions:
         mnemonic = instruction.mnemonic
-        for kind, pattern in P6_KINDS:
-            if pattern.fullmatch(mnemonic):
-                counts[kind] += 1
         function = function_of(instruction.address)
         where = f"{instruction.address:#x}" + (f" in {function}" if function else "")
         if mnemonic in ("(bad)", ".byte"):
             problems.append(f"{where}: bytes objdump cannot decode as an instruction")
-        elif PAST_P6.fullmatch(mnemonic) or SIMD_REGISTER.search(instruction.text):
+        elif not I486.fullmatch(mnemonic) or SIMD_REGISTER.search(instruction.text):
+            beyond[mnemonic] += 1
             if (mnemonic, function) in allowed.instructions:
                 excused += 1
             else:
-                problems.append(f"past the P6: {where}: {instruction.text}")
-    return problems, counts, excused
+                problems.append(f"not on the i486: {where}: {instruction.text}")
+    return problems, beyond, excused
 
 
 def find_objdump(given):
@@ -543,12 +556,12 @@ def check_code(program, image, objdump, delay_descriptors, allowed):
         if run.returncode != 0:
             return problems + [f"{objdump} failed: {run.stderr.strip()}"], ""
         instructions += parse_disassembly(run.stdout)
-    found, counts, excused = check_instructions(instructions, function_of, allowed)
-    past = sum(problem.startswith("past the P6") for problem in found)
-    summary = (f"{len(instructions)} instructions: " +
-               ", ".join(f"{count} {kind}" for kind, count in counts.items()) +
-               f" (P6); {past} past the P6 outside the allow list, {excused} in it; "
-               f"{len(found) - past} undecodable")
+    found, beyond, excused = check_instructions(instructions, function_of, allowed)
+    missing = sum(problem.startswith("not on the i486") for problem in found)
+    summary = (f"{len(instructions)} instructions; {sum(beyond.values())} that the i486 lacks"
+               + (" (" + ", ".join(f"{count} {name}" for name, count in beyond.most_common()) + ")"
+                  if beyond else "")
+               + f", {excused} of them in the allow list; {len(found) - missing} undecodable")
     return problems + found, "; ".join([summary] + notes)
 
 
