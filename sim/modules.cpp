@@ -146,16 +146,32 @@ void ReleaseDependencies(const Dll& dll) {
     }
 }
 
+// Whether the simulated Windows is of the NT family and at least this
+// version and service pack.
+bool NtAtLeast(DWORD major, DWORD minor, WORD servicePack = 0) {
+    const sim::Version version = sim::CurrentVersion();
+    if (version.platformId != VER_PLATFORM_WIN32_NT || version.major != major) {
+        return version.platformId == VER_PLATFORM_WIN32_NT && version.major > major;
+    }
+    return version.minor > minor ||
+           (version.minor == minor && version.servicePackMajor >= servicePack);
+}
+
 // Windows XP and later take the DLLs the exe's manifest names (version 6 of
 // comctl32.dll) from the side-by-side store, before any folder.
 bool HonoursManifests() {
-    const sim::Version version = sim::CurrentVersion();
-    return version.platformId == VER_PLATFORM_WIN32_NT &&
-           (version.major > 5 || (version.major == 5 && version.minor >= 1));
+    return NtAtLeast(5, 1);
 }
 
 bool RedirectedByManifest(const std::string& name) {
     return HonoursManifests() && ModuleFileName(name) == "comctl32.dll";
+}
+
+// A bare name that the exe's folder is never searched for: a known DLL
+// (kernel32) or one the manifest redirects.
+bool TakenBeforeTheExesFolder(const std::string& name) {
+    return RedirectedByManifest(name) ||
+           sim::internal::SameNameIgnoringCase(ModuleFileName(name), "kernel32.dll");
 }
 
 HMODULE Load(LPCSTR name, DWORD flags) {
@@ -171,8 +187,7 @@ HMODULE Load(LPCSTR name, DWORD flags) {
     if (slash == std::string::npos) {
         // The executable's folder comes first for a bare name that is no
         // known DLL; kernel32 is one.
-        if (NamesPlanted(text) && !RedirectedByManifest(text) &&
-            !sim::internal::SameNameIgnoringCase(ModuleFileName(text), "kernel32.dll")) {
+        if (NamesPlanted(text) && !TakenBeforeTheExesFolder(text)) {
             ++loader.plantedReferences;
             ++loader.plantedLoads;
             return Handle(kPlantedBase);
@@ -419,21 +434,12 @@ namespace {
 
 // Windows XP Service Pack 1 and later.
 bool ExportsSetDllDirectory() {
-    const sim::Version version = sim::CurrentVersion();
-    if (version.platformId != VER_PLATFORM_WIN32_NT || version.major < 5) {
-        return false;
-    }
-    return version.major > 5 || version.minor > 1 ||
-           (version.minor == 1 && version.servicePackMajor >= 1);
+    return NtAtLeast(5, 1, 1);
 }
 
 // Windows 8 and later, and Vista and 7 with the update that adds it.
 bool ExportsSetDefaultDllDirectories() {
-    const sim::Version version = sim::CurrentVersion();
-    if (version.platformId != VER_PLATFORM_WIN32_NT || version.major < 6) {
-        return false;
-    }
-    return version.major > 6 || version.minor >= 2 || TheLoader().search.dllDirectoriesUpdate;
+    return NtAtLeast(6, 2) || (NtAtLeast(6, 0) && TheLoader().search.dllDirectoriesUpdate);
 }
 
 constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
