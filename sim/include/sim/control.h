@@ -247,13 +247,15 @@ void SetDevicePathUnterminated(const std::string& instanceId);
 // a stale registration of a removed device may be.
 void ListInterfacesWithoutInstance(bool listed);
 // Modules ------------------------------------------------------------------
-// LoadLibraryA and LoadLibraryExA know kernel32, setupapi.dll and winspool.drv
-// ("kernel32" and "setupapi" need no ".dll"), in any case, by bare name or by a
-// path in the system directory (GetSystemDirectoryA: C:\WINDOWS\SYSTEM on
-// Windows 95/98/Me, C:\WINDOWS\system32 on NT); any other name or path fails
-// with ERROR_MOD_NOT_FOUND. LoadLibraryExA takes no flag but
+// LoadLibraryA and LoadLibraryExA know kernel32, setupapi.dll, winspool.drv,
+// comctl32.dll and the theme's DLLs below ("kernel32" and "setupapi" need no
+// ".dll"), in any case, by bare name or by a path in the system directory
+// (GetSystemDirectoryA: C:\WINDOWS\SYSTEM on Windows 95/98/Me,
+// C:\WINDOWS\system32 on NT); any other name or path fails with
+// ERROR_MOD_NOT_FOUND, and a path of MAX_PATH characters or more with
+// ERROR_FILENAME_EXCED_RANGE. LoadLibraryExA takes no flag but
 // LOAD_WITH_ALTERED_SEARCH_PATH. References LoadLibrary took and FreeLibrary
-// has not given back, a planted DLL's included.
+// has not given back, a planted DLL's included; not those system DLLs took.
 int LoadedModuleCount();
 // The references LoadLibrary took on that DLL and FreeLibrary has not given
 // back.

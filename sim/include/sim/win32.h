@@ -197,9 +197,9 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 
-// Processes and modules. kernel32, setupapi.dll and winspool.drv are known by
-// name, and of kernel32's exports only those a program looks up at run time
-// because old systems lack them.
+// Processes and modules. The loader knows the DLLs sim/control.h lists, and
+// of kernel32's exports only those a program looks up at run time because old
+// systems lack them.
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 typedef BOOL* PBOOL;
