@@ -781,7 +781,12 @@ std::wstring Widened(const std::string& text) {
 // Where the manifest of assembly `index` of the exe's context lies.
 std::string ManifestPath(ULONG index) {
     if (index == kCommonControlsAssembly) {
-        return TheLoader().windowsDirectory + kCommonControlsManifest;
+        const std::string& directory = TheLoader().windowsDirectory;
+        // A root directory ends with its backslash; Vista and later name the
+        // store and its files in lower case.
+        const bool root = !directory.empty() && directory.back() == '\\';
+        const std::string file = kCommonControlsManifest + (root ? 1 : 0);
+        return directory + (NtAtLeast(6, 0) ? Lower(file) : file);
     }
     // The exe's own manifest is inside it, unless one beside it replaced it.
     return sim::internal::ModulePath() + (PlantedManifestInEffect() ? ".manifest" : "");

@@ -118,6 +118,7 @@ TEST_F(AppStartTest, TheCommonControlsAreLoadedBeforeTheDialogIsMade) {
         bool shown;
         bool manifestPlanted = false;
         const char* failingCall = nullptr;
+        const char* windowsDirectory = "C:\\WINDOWS";
     };
     const sim::Version xp = MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 0);
     const Row rows[] = {
@@ -127,6 +128,7 @@ TEST_F(AppStartTest, TheCommonControlsAreLoadedBeforeTheDialogIsMade) {
         {"XP", xp, true, true, true},
         {"XP, a manifest planted beside the exe", xp, true, false, true, true},
         {"XP, the store's assembly not told", xp, true, false, false, false, "QueryActCtxW"},
+        {"XP, Windows in a root directory", xp, true, true, true, false, nullptr, "D:\\"},
         {"7", MakeVersion(VER_PLATFORM_WIN32_NT, 6, 1, 1), true, true, true},
         {"10", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0), true, true, true},
         {"98 without comctl32.dll", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), false, false,
@@ -146,6 +148,7 @@ TEST_F(AppStartTest, TheCommonControlsAreLoadedBeforeTheDialogIsMade) {
         if (row.failingCall != nullptr) {
             sim::FailCall(row.failingCall, ERROR_NOT_ENOUGH_MEMORY);
         }
+        sim::SetWindowsDirectory(row.windowsDirectory);
         bool shown = false;
         bool madeWithThem = false;
         bool version6 = false;
