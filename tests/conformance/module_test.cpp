@@ -128,8 +128,8 @@ TEST_F(ModuleTest, SystemDirectoryTellsItsLengthOrTheSizeItNeeds) {
 // whatever the name; one of XP's size is taken, and a name the exe's context
 // does not redirect is not found.
 TEST_F(ModuleTest, FindActCtxSectionStringRefusesATooSmallRecord) {
-    for (const ULONG size :
-         {0u, 8u, static_cast<ULONG>(offsetof(ACTCTX_SECTION_KEYED_DATA, hActCtx))}) {
+    const ULONG tooSmall[] = {0, 8, offsetof(ACTCTX_SECTION_KEYED_DATA, hActCtx)};
+    for (const ULONG size : tooSmall) {
         ACTCTX_SECTION_KEYED_DATA data;
         std::memset(&data, 0, sizeof data);
         data.cbSize = size;

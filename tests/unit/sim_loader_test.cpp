@@ -163,8 +163,8 @@ TEST_F(SimLoaderTest, SetDllDirectoryArrivesWithXpAndServer2003ServicePack1) {
 // refused, so a record whose size was left out loses the manifest's path.
 TEST_F(SimLoaderTest, FindActCtxSectionStringRefusesARecordSmallerThanXps) {
     const ULONG xpSize = offsetof(ACTCTX_SECTION_KEYED_DATA, ulFlags);
-    for (const ULONG size :
-         {0u, xpSize - 4, xpSize, static_cast<ULONG>(sizeof(ACTCTX_SECTION_KEYED_DATA))}) {
+    const ULONG sizes[] = {0, xpSize - 4, xpSize, sizeof(ACTCTX_SECTION_KEYED_DATA)};
+    for (const ULONG size : sizes) {
         ACTCTX_SECTION_KEYED_DATA data;
         std::memset(&data, 0, sizeof data);
         data.cbSize = size;
