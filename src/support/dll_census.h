@@ -45,6 +45,10 @@ struct CensusEntry {
     bool loadedByExe;       // the exe loads it itself, by its full path or the manifest's
 };
 
+// Wine's graph differs: it loads uxtheme.dll and msimg32.dll on every version
+// it plays and dwmapi.dll on none, ole32.dll and rpcrt4.dll besides, keeps no
+// known DLLs, and its delay loads ignore the narrowed search.
+//
 // Loads before the exe's first instruction are out of its reach and not
 // listed: msvcrt.dll, no known DLL on NT 4, 95, 98 and Me; and lpk.dll and
 // usp10.dll (and imm32.dll), which user32 loads at its start on 2000 and XP
@@ -57,6 +61,11 @@ inline constexpr CensusEntry kDllCensus[] = {
     {"dwmapi.dll", kVistaAndLater, kNoRelease, false},
     // AlphaBlend and TransparentBlt, which uxtheme imports to draw the style.
     {"msimg32.dll", kXpAndLater, kNoRelease, false},
+    // The text services of XP's Advanced Text Services (East Asian input,
+    // speech, handwriting), which user32 and imm32 load for a window where
+    // they are on; a known DLL from Vista on. Where XP has loaded it already
+    // from the system directory, loading it ahead only counts a reference.
+    {"msctf.dll", kXpAndLater, kVistaAndLater, false},
     // The common controls: held by the exe for its whole run, version 6 from
     // the side-by-side store where the manifest sends it there.
     {"comctl32.dll", kEveryRelease, kNoRelease, true},
@@ -64,6 +73,11 @@ inline constexpr CensusEntry kDllCensus[] = {
     {"setupapi.dll", k2000AndLater, kWindows7AndLater, true},
     // The spooler pass of Windows 95, 98 and Me, loaded and freed by it.
     {"winspool.drv", kWindows9x, kNoRelease, true},
+    // Loaded in this process under Wine alone, whose imm32 loads them when the
+    // dialog is activated, through a delay load that ignores the narrowed
+    // search; Windows keeps them among its known DLLs where it has them.
+    {"ole32.dll", kNoRelease, k2000AndLater, false},
+    {"rpcrt4.dll", kNoRelease, kNt4AndLater, false},
 };
 
 // Whether the census has the exe load `entry` ahead of everything on
