@@ -299,6 +299,10 @@ void SetModulePath(const std::string& path) {
     Store().modulePath = path;
 }
 
+std::string internal::ModulePath() {
+    return Store().modulePath;
+}
+
 void SetSerialDevice(int port, SerialDevice device, int openMilliseconds) {
     if (port < 1 || port > kHighestPort) {
         return;

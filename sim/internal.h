@@ -53,6 +53,19 @@ LSTATUS ViewFlagsStatus(REGSAM access);
 HMODULE SystemModuleHandle(const char* moduleName);
 // Whether the simulated Windows is of the NT family.
 bool RunsWindowsNt();
+// Whether it is of the NT family and at least this version and service pack.
+bool NtAtLeast(DWORD major, DWORD minor, WORD servicePack = 0);
+// The exe's path, as GetModuleFileNameA reports it.
+std::string ModulePath();
+// Whether the program holds a LoadLibrary reference to any copy of the DLL:
+// the system directory's, or the side-by-side store's.
+bool ProgramHoldsDll(const char* fileName);
+// On Windows XP the manifest inside the exe versions the dialog's controls,
+// which then exist only once version 6 of comctl32.dll is loaded.
+bool NeedsVersion6Controls();
+// What user32 does when a window comes up on Windows XP and later: loads the
+// theme engine, uxtheme.dll, by bare name.
+void LoadThemeEngine();
 
 // Where kernel32 is mapped in every process.
 constexpr uintptr_t kKernel32Base = 0x7c800000;

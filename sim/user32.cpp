@@ -487,6 +487,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     record.caption = caption != nullptr ? caption : "Error";
     record.type = type;
     record.cursor = Manager().cursor;
+    record.commonControlsHeld = sim::internal::ProgramHoldsDll("comctl32.dll");
     Manager().messageBoxes.push_back(record);
     return IDOK;
 }
@@ -506,6 +507,11 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND /*owner*/,
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return -1;
     }
+    if (sim::internal::NeedsVersion6Controls() && !sim::Version6ControlsLoaded()) {
+        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+        return -1;
+    }
+    sim::internal::LoadThemeEngine();
     const HWND dialog = sim::CreateTestDialog({{IDOK, sim::ControlKind::Button},
                                                {IDCANCEL, sim::ControlKind::Button},
                                                {1000, sim::ControlKind::ListBox}});
@@ -714,9 +720,10 @@ namespace {
 // comctl32.dll: in the system directory, and on Windows XP and later the
 // version 6 that the exe's manifest takes from the side-by-side store.
 [[maybe_unused]] const bool commonControlsRegistered = [] {
-    sim::internal::RegisterDll(
-        "comctl32.dll", 0x77390000,
-        {{"InitCommonControls", reinterpret_cast<void (*)()>(&InitCommonControls)}});
+    const std::vector<sim::internal::DllExport> exports = {
+        {"InitCommonControls", reinterpret_cast<void (*)()>(&InitCommonControls)}};
+    sim::internal::RegisterDll("comctl32.dll", 0x77390000, exports);
+    sim::internal::RegisterDll("winsxs\\comctl32.dll", 0x773d0000, exports);
     return true;
 }();
 

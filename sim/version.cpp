@@ -205,4 +205,12 @@ bool RunsWindowsNt() {
     return current.platformId == VER_PLATFORM_WIN32_NT;
 }
 
+bool NtAtLeast(DWORD major, DWORD minor, WORD servicePack) {
+    if (!RunsWindowsNt() || current.major != major) {
+        return RunsWindowsNt() && current.major > major;
+    }
+    return current.minor > minor ||
+           (current.minor == minor && current.servicePackMajor >= servicePack);
+}
+
 }  // namespace sim::internal

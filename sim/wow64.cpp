@@ -36,24 +36,10 @@ bool SeesThirtyTwoBitView(REGSAM access, bool fromRoot) {
     return processKind == sim::ProcessKind::Wow64 && fromRoot;
 }
 
-// Windows XP Service Pack 2, Server 2003 Service Pack 1 and every later NT
-// export IsWow64Process; older systems do not.
+// Windows XP Service Pack 2, Server 2003 and every later NT export
+// IsWow64Process; older systems do not.
 bool ExportsIsWow64Process() {
-    const sim::Version version = sim::CurrentVersion();
-    if (version.platformId != VER_PLATFORM_WIN32_NT || version.major < 5) {
-        return false;
-    }
-    if (version.major > 5 || version.minor > 2) {
-        return true;
-    }
-    switch (version.minor) {
-        case 1:
-            return version.servicePackMajor >= 2;
-        case 2:
-            return true;
-        default:
-            return false;
-    }
+    return sim::internal::NtAtLeast(5, 2) || sim::internal::NtAtLeast(5, 1, 2);
 }
 
 }  // namespace

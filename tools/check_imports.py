@@ -21,7 +21,13 @@ DLLs that ALLOWED.txt declares, with a line
     dll NAME known
 
 as one of the system's known DLLs, which Windows always takes from the
-system directory.
+system directory, or
+
+    dll NAME runtime
+
+as the C runtime the toolchain builds every program on, which some
+supported Windows does not keep among its known DLLs: the README must say
+where a copy beside the exe is taken.
 
 Import slots. Every slot of the ordinary import directory and of each
 delay-loaded DLL is read from the file: a slot that holds 0, a slot without a
@@ -83,8 +89,8 @@ def parse_allowed(lines):
         if not words:
             continue
         if words[0] == "dll":
-            if len(words) != 3 or words[2] != "known":
-                raise ValueError(f"line {number}: expected dll NAME known")
+            if len(words) != 3 or words[2] not in ("known", "runtime"):
+                raise ValueError(f"line {number}: expected dll NAME known or dll NAME runtime")
             dlls[words[1].lower()] = words[2]
             continue
         if words[0] == "instruction" and len(words) == 3:

@@ -168,9 +168,13 @@ class ImportSlots(unittest.TestCase):
                 self.assertEqual(len(delayed), len(changes.get("delayed", DELAYED)))
                 self.assertEqual(bool(notes), changes.get("in_directory") is False)
 
+    def test_the_runtime_is_declared_as_such(self):
+        rules = check_imports.parse_allowed(["dll MSVCRT.dll runtime", "dll kernel32.dll known"])
+        self.assertEqual(rules.dlls, {"msvcrt.dll": "runtime", "kernel32.dll": "known"})
+
     def test_allow_list_errors(self):
         for line in ("kernel32.dll", "kernel32.dll!Sleep later", "kernel32.dll!Sleep @x",
-                     "dll kernel32.dll", "dll comctl32.dll manifest"):
+                     "dll kernel32.dll", "dll comctl32.dll manifest", "dll msvcrt.dll runtime x"):
             with self.subTest(line), self.assertRaises(ValueError):
                 check_imports.parse_allowed([line])
 

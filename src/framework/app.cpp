@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/dll_policy.h"
 #include "framework/exceptions.h"
 
 namespace {
@@ -136,6 +137,9 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/
         return kStartFailed;
     }
     app->SetUpFromModule(instance);
+    // Outlives the handlers below, whose message box needs the common
+    // controls as much as the dialog does.
+    const CDllPolicy dllPolicy;
     try {
         if (!app->InitInstance()) {
             return app->ExitInstance();

@@ -78,8 +78,9 @@ HINSTANCE AfxFindResourceHandle(const char* name, const char* type);
 // Hosting of ActiveX controls; the program's dialog holds none.
 void AfxEnableControlContainer();
 
-// The framework's entry point: sets the application up, calls InitInstance
-// and ends the program when that returns FALSE, giving the exit code. A
+// The framework's entry point: sets the application up, sets up the DLL
+// policy (framework/dll_policy.h) for the whole run, calls InitInstance and
+// ends the program when that returns FALSE, giving the exit code. A
 // framework exception that escapes ends it with a message box and exit code -1.
 int AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
 

@@ -41,4 +41,12 @@ inline void free(void* block) {
 #pragma GCC poison SetupDiGetDeviceInterfaceDetailA SetupDiDestroyDeviceInfoList
 #pragma GCC poison EnumPortsA InitCommonControls IsWow64Process FindActCtxSectionStringA
 #pragma GCC poison SetDllDirectoryA SetDefaultDllDirectories
+#pragma GCC poison QueryActCtxW ReleaseActCtx GetSystemWindowsDirectoryW
+#endif
+
+// A DLL loaded by bare name is looked for in the exe's own folder first on
+// many systems. Only support/system_library.cpp, which loads system DLLs by
+// their full path, names the calls that load one.
+#if !defined(VARNOBEL_NAMES_LATE_BOUND_FUNCTIONS) && !defined(VARNOBEL_LOADS_SYSTEM_DLLS)
+#pragma GCC poison LoadLibraryA LoadLibraryExA
 #endif

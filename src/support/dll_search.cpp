@@ -4,14 +4,14 @@
 #include "support/system_functions.h"
 #include "support/system_library.h"
 
-void NarrowDllSearch() {
-    const HMODULE kernel = GetModuleHandleA("kernel32");
+bool NarrowDllSearch() {
     SetDefaultDllDirectoriesFunction setDefaultDllDirectories = nullptr;
-    if (FindExport(kernel, "SetDefaultDllDirectories", &setDefaultDllDirectories)) {
+    const bool narrowed =
+        FindKernel32Export("SetDefaultDllDirectories", &setDefaultDllDirectories) &&
         setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    }
     SetDllDirectoryAFunction setDllDirectory = nullptr;
-    if (FindExport(kernel, "SetDllDirectoryA", &setDllDirectory)) {
+    if (FindKernel32Export("SetDllDirectoryA", &setDllDirectory)) {
         setDllDirectory("");
     }
+    return narrowed;
 }

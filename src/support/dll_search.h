@@ -6,5 +6,6 @@
 // later (Vista and 7 with the update that adds it) only the system directory
 // is searched; from Windows XP Service Pack 1 on the current directory is
 // dropped. Older systems lack both, and a call that fails changes nothing:
-// either way the program goes on as it is.
-void NarrowDllSearch();
+// either way the program goes on as it is. True when only the system
+// directory is searched from now on.
+bool NarrowDllSearch();

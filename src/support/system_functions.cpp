@@ -21,3 +21,7 @@ static_assert(
 static_assert(std::is_same_v<InitCommonControlsFunction, decltype(&InitCommonControls)>);
 static_assert(
     std::is_same_v<FindActCtxSectionStringAFunction, decltype(&FindActCtxSectionStringA)>);
+static_assert(std::is_same_v<QueryActCtxWFunction, decltype(&QueryActCtxW)>);
+static_assert(std::is_same_v<ReleaseActCtxFunction, decltype(&ReleaseActCtx)>);
+static_assert(
+    std::is_same_v<GetSystemWindowsDirectoryWFunction, decltype(&GetSystemWindowsDirectoryW)>);

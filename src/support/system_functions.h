@@ -20,9 +20,14 @@ using EnumPortsAFunction = BOOL(WINAPI*)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, L
 using InitCommonControlsFunction = void(WINAPI*)();
 
 // kernel32: Windows XP Service Pack 2; XP Service Pack 1; Windows 8, and
-// Vista and 7 with the update that adds it; Windows XP.
+// Vista and 7 with the update that adds it.
 using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 using SetDllDirectoryAFunction = BOOL(WINAPI*)(LPCSTR);
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+// kernel32's activation contexts, Windows XP and later; and the Windows
+// directory that Terminal Services leaves unchanged, Windows 2000 and later.
 using FindActCtxSectionStringAFunction = BOOL(WINAPI*)(DWORD, const GUID*, ULONG, LPCSTR,
                                                        PACTCTX_SECTION_KEYED_DATA);
+using QueryActCtxWFunction = BOOL(WINAPI*)(DWORD, HANDLE, PVOID, ULONG, PVOID, SIZE_T, SIZE_T*);
+using ReleaseActCtxFunction = void(WINAPI*)(HANDLE);
+using GetSystemWindowsDirectoryWFunction = UINT(WINAPI*)(LPWSTR, UINT);

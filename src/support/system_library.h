@@ -16,26 +16,38 @@ bool FindExport(HMODULE module, const char* name, Function* function) {
     return found != nullptr;
 }
 
+// FindExport in kernel32, which every process has loaded: for the functions
+// that some supported Windows lacks.
+template <typename Function>
+bool FindKernel32Export(const char* name, Function* function) {
+    return FindExport(GetModuleHandleA("kernel32"), name, function);
+}
+
 // Where a system DLL is taken from.
 enum class DllSource {
     SystemDirectory,
-    // The side-by-side store where the exe's manifest sends the DLL's name
-    // there (Windows XP and later), else the system directory.
+    // The side-by-side store of the Windows directory where the exe's
+    // manifest sends the DLL's name there (Windows XP and later), else the
+    // system directory.
     ManifestFirst,
 };
+
+// Loads `fileName` ("setupapi.dll") from where `source` says, or returns
+// null: when the DLL is missing, when the system directory's path is too
+// long, and wherever Windows would take it from the exe's own folder instead
+// (a Varnobel.exe.local beside the exe on Windows 98, Me and 2000). The
+// caller frees what it gets.
+HMODULE LoadSystemDll(const char* fileName, DllSource source);
 
 // A DLL of the system directory, loaded for as long as this object lives.
 class CSystemLibrary {
 public:
-    // `fileName` as it lies in the system directory: "setupapi.dll",
-    // "winspool.drv". Nothing is loaded when the DLL is missing or the
-    // directory's path does not fit MAX_PATH.
+    // As LoadSystemDll: nothing is loaded when that gives null.
     explicit CSystemLibrary(const char* fileName, DllSource source = DllSource::SystemDirectory);
     ~CSystemLibrary();
     CSystemLibrary(const CSystemLibrary&) = delete;
     CSystemLibrary& operator=(const CSystemLibrary&) = delete;
 
-    bool IsLoaded() const { return module_ != nullptr; }
     // As FindExport; the function may be called only while this object lives.
     template <typename Function>
     bool Find(const char* name, Function* function) const {

@@ -7,7 +7,7 @@
 bool RunsUnderWow64() {
     IsWow64ProcessFunction isWow64Process = nullptr;
     BOOL wow64 = FALSE;
-    if (!FindExport(GetModuleHandleA("kernel32"), "IsWow64Process", &isWow64Process) ||
+    if (!FindKernel32Export("IsWow64Process", &isWow64Process) ||
         !isWow64Process(GetCurrentProcess(), &wow64)) {
         return false;
     }

@@ -261,6 +261,8 @@ const std::vector<FaultPoint> kFaultPoints = {
     {"SetDefaultDllDirectories", false, true},
     {"SetDllDirectoryA", false, true},
     {"FindActCtxSectionStringA", false, true},
+    {"QueryActCtxW", false, true},
+    {"GetSystemWindowsDirectoryW", false, true},
 };
 
 Allowance AllowanceForOneFailed(const std::string& api) {

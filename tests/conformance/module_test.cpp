@@ -3,6 +3,7 @@
 // DLL or a function that is not there.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "backend.h"
@@ -95,7 +96,9 @@ TEST_F(ModuleTest, AFunctionSetupApiDoesNotExportIsNotFound) {
 }
 
 // The length without the terminator when the directory fits, else the size
-// it needs with the terminator; a buffer too small keeps what it held.
+// it needs with the terminator. What a buffer too small then holds Windows
+// does not say (Wine leaves it, the simulated Windows fills it), but nothing
+// past its size is written.
 TEST_F(ModuleTest, SystemDirectoryTellsItsLengthOrTheSizeItNeeds) {
     char directory[MAX_PATH];
     std::memset(directory, 'x', sizeof directory);
@@ -112,11 +115,38 @@ TEST_F(ModuleTest, SystemDirectoryTellsItsLengthOrTheSizeItNeeds) {
         char shortBuffer[MAX_PATH];
         std::memset(shortBuffer, 'x', sizeof shortBuffer);
         EXPECT_EQ(length + 1, GetSystemDirectoryA(shortBuffer, size)) << size;
-        EXPECT_EQ('x', shortBuffer[0]) << size;
+        for (UINT i = size; i < sizeof shortBuffer; ++i) {
+            ASSERT_EQ('x', shortBuffer[i]) << size << " " << i;
+        }
     }
     char exact[MAX_PATH];
     EXPECT_EQ(length, GetSystemDirectoryA(exact, length + 1));
     EXPECT_STREQ(directory, exact);
+}
+
+// A record too small for the fields up to the context handle is refused,
+// whatever the name; one of XP's size is taken, and a name the exe's context
+// does not redirect is not found.
+TEST_F(ModuleTest, FindActCtxSectionStringRefusesATooSmallRecord) {
+    const ULONG tooSmall[] = {0, 8, offsetof(ACTCTX_SECTION_KEYED_DATA, hActCtx)};
+    for (const ULONG size : tooSmall) {
+        ACTCTX_SECTION_KEYED_DATA data;
+        std::memset(&data, 0, sizeof data);
+        data.cbSize = size;
+        SetLastError(kPoisonError);
+        EXPECT_FALSE(FindActCtxSectionStringA(0, nullptr,
+                                              ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION,
+                                              "varnobel-no-such-library.dll", &data))
+            << size;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << size;
+    }
+    ACTCTX_SECTION_KEYED_DATA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = offsetof(ACTCTX_SECTION_KEYED_DATA, ulFlags);
+    SetLastError(kPoisonError);
+    EXPECT_FALSE(FindActCtxSectionStringA(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION,
+                                          "varnobel-no-such-library.dll", &data));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SXS_KEY_NOT_FOUND), GetLastError());
 }
 
 // By full path the system directory's DLL is loaded, the same module as by

@@ -104,45 +104,167 @@ INSTANTIATE_TEST_SUITE_P(Paths, AppDirectoryTest,
 
 // comctl32.dll is loaded before the dialog is made and held while it lives:
 // where the manifest sends it to the side-by-side store (XP and later), by
-// its name; elsewhere from the system directory. A copy beside the exe is
-// never loaded. Without it the dialog runs all the same.
+// its name, and XP makes the dialog's controls only then; elsewhere, and
+// where a manifest planted beside the exe on XP sends it to the exe's own
+// folder, from the system directory. A copy beside the exe is never loaded.
+// Without it the dialog runs all the same where its controls are the
+// system's plain ones.
 TEST_F(AppStartTest, TheCommonControlsAreLoadedBeforeTheDialogIsMade) {
     struct Row {
         const char* what;
         sim::Version version;
         bool present;
+        bool version6;  // from the side-by-side store
+        bool shown;
+        bool manifestPlanted = false;
+        const char* failingCall = nullptr;
+        const char* windowsDirectory = "C:\\WINDOWS";
     };
+    const sim::Version xp = MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 0);
     const Row rows[] = {
-        {"Windows 98", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), true},
-        {"NT 4.0", MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6), true},
-        {"2000", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 4), true},
-        {"XP", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 0), true},
-        {"10", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0), true},
-        {"98 without comctl32.dll", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), false},
+        {"Windows 98", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), true, false, true},
+        {"NT 4.0", MakeVersion(VER_PLATFORM_WIN32_NT, 4, 0, 6), true, false, true},
+        {"2000", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 4), true, false, true},
+        {"XP", xp, true, true, true},
+        {"XP, a manifest planted beside the exe", xp, true, false, true, true},
+        {"XP, the store's assembly not told", xp, true, false, false, false, "QueryActCtxW"},
+        {"XP, Windows in a root directory", xp, true, true, true, false, nullptr, "D:\\"},
+        {"7", MakeVersion(VER_PLATFORM_WIN32_NT, 6, 1, 1), true, true, true},
+        {"10", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0), true, true, true},
+        {"98 without comctl32.dll", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), false, false,
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         SetUp();
         sim::SetVersion(row.version);
         sim::PlantDllBesideExe("comctl32.dll");
+        if (row.manifestPlanted) {
+            sim::PlantManifestBesideExe();
+        }
         if (!row.present) {
             sim::RemoveSystemDll("comctl32.dll");
         }
+        if (row.failingCall != nullptr) {
+            sim::FailCall(row.failingCall, ERROR_NOT_ENOUGH_MEMORY);
+        }
+        sim::SetWindowsDirectory(row.windowsDirectory);
+        bool shown = false;
         bool madeWithThem = false;
-        int heldByDialog = 0;
+        bool version6 = false;
         sim::SetDialogUser([&](HWND dialog) {
+            shown = true;
             madeWithThem = sim::MadeWithCommonControls(dialog);
-            heldByDialog = sim::LoadedModuleCount();
+            version6 = sim::Version6ControlsLoaded();
             sim::ClickButton(dialog, IDCANCEL);
         });
         Start("C:\\Tools\\Varnobel.exe");
-        EXPECT_EQ(row.present, madeWithThem);
+        EXPECT_EQ(row.shown, shown);
+        EXPECT_EQ(row.present && row.shown, madeWithThem);
+        EXPECT_EQ(row.version6, version6);
         EXPECT_EQ(row.present ? 1u : 0u, sim::ApiCallCount("InitCommonControls"));
-        EXPECT_EQ(row.present ? 1 : 0, heldByDialog);
         EXPECT_EQ(0, sim::LoadedModuleCount());
         EXPECT_EQ(0, sim::PlantedDllLoads());
         EXPECT_EQ(0, sim::CallsWhileUnloaded("comctl32.dll"));
+        EXPECT_EQ(0, sim::ActivationContextsHeld());
         TearDown();
+    }
+}
+
+// Where the search keeps the exe's folder, the census's DLLs that a system
+// DLL loads by name later (uxtheme.dll when the dialog comes up, and its
+// imports) are loaded from the system directory first and held to the end,
+// so that a copy beside the exe is never taken; a DLL the version lacks is
+// skipped. Where only the system directory is searched, nothing is loaded
+// ahead.
+TEST_F(AppStartTest, CensusDllsAreLoadedAheadWhereTheSearchKeepsTheExesFolder) {
+    struct Row {
+        const char* what;
+        sim::Version version;
+        bool update;
+        const char* planted;
+        int held;  // references to the planted name's system DLL while the dialog is up
+        const char* removed = nullptr;
+    };
+    const sim::Version xp = MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 3);
+    const sim::Version seven = MakeVersion(VER_PLATFORM_WIN32_NT, 6, 1, 1);
+    const Row rows[] = {
+        {"XP, uxtheme.dll planted", xp, false, "uxtheme.dll", 1},
+        {"XP, msimg32.dll planted", xp, false, "msimg32.dll", 1},
+        {"XP without uxtheme.dll", xp, false, "msimg32.dll", 1, "uxtheme.dll"},
+        {"7, dwmapi.dll planted", seven, false, "dwmapi.dll", 1},
+        {"7, uxtheme.dll planted", seven, false, "uxtheme.dll", 1},
+        {"7 with the update", seven, true, "dwmapi.dll", 0},
+        {"10", MakeVersion(VER_PLATFORM_WIN32_NT, 10, 0, 0), false, "uxtheme.dll", 0},
+        {"2000", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 4), false, "msimg32.dll", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        sim::SetVersion(row.version);
+        if (row.update) {
+            sim::AddDllDirectoriesUpdate();
+        }
+        if (row.removed != nullptr) {
+            sim::RemoveSystemDll(row.removed);
+        }
+        sim::PlantDllBesideExe(row.planted);
+        int held = -1;
+        sim::SetDialogUser([&](HWND dialog) {
+            held = sim::DllReferences(row.planted);
+            sim::ClickButton(dialog, IDOK);
+            sim::ClickButton(dialog, IDCANCEL);
+        });
+        EXPECT_EQ(0, Start("C:\\Tools\\Varnobel.exe"));
+        EXPECT_EQ(row.held, held);
+        EXPECT_EQ(0, sim::PlantedDllLoads());
+        EXPECT_EQ(0, sim::LoadedModuleCount());
+        EXPECT_TRUE(sim::MessageBoxes().empty());
+        TearDown();
+    }
+}
+
+// A Varnobel.exe.local beside the exe sends every load on 98, Me and 2000 to
+// the exe's folder, whatever the path: there the exe loads no DLL at all, and
+// each pass takes its fallback; the report is the one without those DLLs.
+// From XP on the exe's manifest exempts it.
+TEST_F(AppStartTest, ADotLocalFileBesideTheExeKeepsEveryDllOut) {
+    struct Row {
+        const char* what;
+        sim::Version version;
+        const char* planted;
+        bool loads;
+    };
+    const Row rows[] = {
+        {"98", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0), "winspool.drv", false},
+        {"Me", MakeVersion(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 0), "comctl32.dll", false},
+        {"2000", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 0, 4), "setupapi.dll", false},
+        {"XP", MakeVersion(VER_PLATFORM_WIN32_NT, 5, 1, 3), "setupapi.dll", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const bool dotLocal : {false, true}) {
+            SetUp();
+            sim::Version version = row.version;
+            version.build = 2222;  // 98 Second Edition
+            sim::SetVersion(version);
+            sim::PlantDllBesideExe(row.planted);
+            sim::SetModulePath("C:\\Tools\\Varnobel.exe");
+            if (dotLocal) {
+                const HANDLE file = CreateFileA("C:\\Tools\\Varnobel.exe.local", GENERIC_WRITE, 0,
+                                                nullptr, CREATE_ALWAYS, 0, nullptr);
+                CloseHandle(file);
+            }
+            sim::SetDialogUser([&](HWND dialog) {
+                sim::ClickButton(dialog, IDOK);
+                sim::ClickButton(dialog, IDCANCEL);
+            });
+            EXPECT_EQ(0, Start("C:\\Tools\\Varnobel.exe"));
+            EXPECT_EQ(0, sim::PlantedDllLoads());
+            EXPECT_EQ(row.loads || !dotLocal, sim::ApiCallCount("LoadLibraryExA") > 0) << dotLocal;
+            EXPECT_TRUE(sim::FileExists("C:\\Tools\\ComList.txt"));
+            TearDown();
+        }
     }
 }
 
@@ -349,6 +471,8 @@ TEST_P(HandlerFailureTest, EndsTheProgramAsTheEntryPointsHandlersSay) {
     EXPECT_EQ(boxes[0].caption, "Varnobel");
     EXPECT_EQ(boxes[0].owner, nullptr);
     EXPECT_EQ(boxes[0].type & 0xF0, static_cast<UINT>(MB_ICONSTOP));
+    // Its buttons need the common controls as much as the dialog's did.
+    EXPECT_TRUE(boxes[0].commonControlsHeld);
     EXPECT_EQ(failingApp_->m_pMainWnd, nullptr);
     // Nothing held: the window, the paint, the file opened with the window,
     // the wait cursor, the path buffer's pool memory.

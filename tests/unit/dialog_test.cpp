@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "failing_dialog.h"
 #include "framework/app.h"
+#include "framework/dll_policy.h"
 #include "framework/exceptions.h"
 #include "framework/window.h"
 #include "sim/control.h"
@@ -26,17 +28,23 @@ class DialogTest : public ::testing::Test {
 protected:
     // The pool's chunks live in the simulated global memory, so the pool lets
     // go of them before the machine is reset.
+    // The DLL policy stands as the framework's start leaves it: on XP the
+    // dialog's controls need version 6 of the common controls.
     void SetUp() override {
         ThePool().PoolReset();
         sim::ResetMachine();
+        policy_.emplace();
     }
     void TearDown() override {
         sim::SetDialogUser(nullptr);
+        policy_.reset();
         ThePool().PoolReset();
         EXPECT_EQ(sim::WindowCount(), 0);
         EXPECT_EQ(sim::OpenPaints(), 0);
         EXPECT_EQ(sim::OpenHandleCount(), 0);
     }
+
+    std::optional<CDllPolicy> policy_;
 };
 
 // A dialog whose Test button only counts.

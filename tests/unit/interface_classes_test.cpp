@@ -282,6 +282,8 @@ TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
         {"no system directory", "", "GetSystemDirectoryA", true, false, 0},
         {"a system directory longer than MAX_PATH", "", nullptr, true, false, 0, "", "",
          "C:\\" + std::string(MAX_PATH, 'D')},
+        {"a system directory too long for the DLL's path", "", nullptr, true, false, 0, "", "",
+         "C:\\" + std::string(MAX_PATH - 16, 'D')},
         {"setupapi.dll planted beside the exe", "", nullptr, false, true, 1, "setupapi.dll"},
         {"a DLL setupapi.dll imports planted beside the exe", "", nullptr, false, true, 1,
          "cfgmgr32.dll", "setupapi.dll"},

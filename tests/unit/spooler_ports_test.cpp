@@ -176,6 +176,8 @@ TEST_F(SpoolerPassTest, WithoutTheSpoolersDllThePassWalksEnum) {
         {"no system directory", kListing, "GetSystemDirectoryA", false},
         {"a system directory longer than MAX_PATH", kListing, nullptr, false, "", "",
          "C:\\" + std::string(MAX_PATH, 'D')},
+        {"a system directory too long for the DLL's path", kListing, nullptr, false, "", "",
+         "C:\\" + std::string(MAX_PATH - 16, 'D')},
         {"winspool.drv planted beside the exe", kListing, nullptr, true, "winspool.drv"},
         {"a DLL winspool.drv imports planted beside the exe", kListing, nullptr, true,
          "spoolss.dll", "winspool.drv"},
@@ -196,6 +198,10 @@ TEST_F(SpoolerPassTest, WithoutTheSpoolersDllThePassWalksEnum) {
         EXPECT_EQ(0, sim::CallsWhileUnloaded("winspool.drv"));
         EXPECT_EQ(0, sim::LoadedModuleCount());
         EXPECT_EQ(0, sim::PlantedDllLoads());
+        // A path that does not fit is never asked for.
+        if (!row.systemDirectory.empty()) {
+            EXPECT_EQ(0u, sim::ApiCallCount("LoadLibraryExA"));
+        }
     }
 }
 

@@ -166,6 +166,9 @@ struct MessageBoxRecord {
     std::string caption;
     UINT type;
     HCURSOR cursor = nullptr;  // the cursor on screen when the box came up
+    // Whether the program held comctl32.dll (either version) through
+    // LoadLibrary when the box came up.
+    bool commonControlsHeld = false;
 };
 std::vector<MessageBoxRecord> MessageBoxes();
 
@@ -244,13 +247,15 @@ void SetDevicePathUnterminated(const std::string& instanceId);
 // a stale registration of a removed device may be.
 void ListInterfacesWithoutInstance(bool listed);
 // Modules ------------------------------------------------------------------
-// LoadLibraryA and LoadLibraryExA know kernel32, setupapi.dll and winspool.drv
-// ("kernel32" and "setupapi" need no ".dll"), in any case, by bare name or by a
-// path in the system directory (GetSystemDirectoryA: C:\WINDOWS\SYSTEM on
-// Windows 95/98/Me, C:\WINDOWS\system32 on NT); any other name or path fails
-// with ERROR_MOD_NOT_FOUND. LoadLibraryExA takes no flag but
+// LoadLibraryA and LoadLibraryExA know kernel32, setupapi.dll, winspool.drv,
+// comctl32.dll and the theme's DLLs below ("kernel32" and "setupapi" need no
+// ".dll"), in any case, by bare name or by a path in the system directory
+// (GetSystemDirectoryA: C:\WINDOWS\SYSTEM on Windows 95/98/Me,
+// C:\WINDOWS\system32 on NT); any other name or path fails with
+// ERROR_MOD_NOT_FOUND, and a path of MAX_PATH characters or more with
+// ERROR_FILENAME_EXCED_RANGE. LoadLibraryExA takes no flag but
 // LOAD_WITH_ALTERED_SEARCH_PATH. References LoadLibrary took and FreeLibrary
-// has not given back, a planted DLL's included.
+// has not given back, a planted DLL's included; not those system DLLs took.
 int LoadedModuleCount();
 // The references LoadLibrary took on that DLL and FreeLibrary has not given
 // back.
@@ -280,8 +285,38 @@ int CallsWhileUnloaded(const std::string& fileName);
 void PlantDllBesideExe(const std::string& name, const std::string& importedBy = "");
 // How often the planted DLL was loaded, whether freed since or not.
 int PlantedDllLoads();
+// The system DLLs beside kernel32, setupapi.dll, winspool.drv and comctl32.dll
+// that the loader knows: uxtheme.dll (Windows XP and later), which imports
+// msimg32.dll (98, 2000 and later) and dwmapi.dll (Vista and later). None
+// exports anything a program asks for.
+// Late loads by system DLLs: `name` loaded by bare name now, as user32 loads
+// uxtheme.dll when a window comes up on Windows XP and later, and held until
+// the machine is reset. Like every load by bare name it takes, in turn: the
+// exe's folder under a Varnobel.exe.local where Windows honours one (98 SE,
+// Me, 2000); a module of that name already loaded; a known DLL (kernel32)
+// or what the manifest redirects; the exe's folder, unless
+// SetDefaultDllDirectories left only the system directory; the system
+// directory. The DLL's own imports are found the same way.
+enum class LoadedFrom { Nowhere, ExeFolder, SystemDirectory };
+LoadedFrom LoadAsSystemDll(const std::string& name);
+// A Varnobel.exe.manifest beside the exe that names comctl32.dll as a file of
+// its own. Windows XP reads it in place of the manifest inside the exe: the
+// name is then redirected to the exe's folder (the planted DLL), and the
+// dialog's controls are the system's plain ones.
+void PlantManifestBesideExe();
+// Whether version 6 of comctl32.dll, from the side-by-side store, is loaded.
+// On Windows XP the dialog's controls, which the manifest versions, exist only
+// then: without it DialogBoxParamA fails with ERROR_CANNOT_FIND_WND_CLASS.
+bool Version6ControlsLoaded();
+// Activation contexts that FindActCtxSectionStringA handed out and
+// ReleaseActCtx has not yet released.
+int ActivationContextsHeld();
 // The system directory GetSystemDirectoryA reports, in place of the usual one.
+// A buffer too small for it gets its first characters, without a terminator.
 void SetSystemDirectory(const std::string& path);
+// The Windows directory GetSystemWindowsDirectoryW reports (C:\WINDOWS by
+// default), which holds the side-by-side store WinSxS.
+void SetWindowsDirectory(const std::string& path);
 // Windows Vista or 7 with the update that adds SetDefaultDllDirectories.
 void AddDllDirectoriesUpdate();
 // The process's DLL search as the program left it.

@@ -33,6 +33,11 @@ typedef BYTE* LPBYTE;
 typedef const BYTE* LPCBYTE;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+// Windows' WCHAR has 16 bits; the host's wchar_t serves here, and lengths in
+// bytes are counted in its size.
+typedef wchar_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* PCWSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef void* PVOID;
@@ -87,12 +92,14 @@ typedef HANDLE HGLOBAL;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_BAD_PATHNAME 161L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_INVALID_FLAGS 1004L
 #define ERROR_BADKEY 1010L
 #define ERROR_CANTOPEN 1011L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_INVALID_USER_BUFFER 1784L
 
 // Registry.
@@ -190,15 +197,18 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 
-// Processes and modules. kernel32, setupapi.dll and winspool.drv are known by
-// name, and of kernel32's exports only those a program looks up at run time
-// because old systems lack them.
+// Processes and modules. The loader knows the DLLs sim/control.h lists, and
+// of kernel32's exports only those a program looks up at run time because old
+// systems lack them.
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 typedef BOOL* PBOOL;
 typedef intptr_t (*FARPROC)();
 HANDLE GetCurrentProcess();
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+// Windows 2000 and later: the Windows directory shared by every user, which
+// Terminal Services leaves alone.
+UINT GetSystemWindowsDirectoryW(LPWSTR buffer, UINT size);
 #define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
 #define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
 #define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
@@ -214,8 +224,9 @@ BOOL IsWow64Process(HANDLE process, PBOOL wow64);
 BOOL SetDefaultDllDirectories(DWORD flags);
 
 // Activation contexts (Windows XP and later): whether the exe's manifest
-// sends a DLL's name to the side-by-side store.
+// sends a DLL's name to the side-by-side store, and which assembly's.
 #define ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION 2
+#define FIND_ACTCTX_SECTION_KEY_RETURN_HACTCTX 0x00000001
 #define ERROR_SXS_KEY_NOT_FOUND 14007L
 struct ACTCTX_SECTION_KEYED_DATA_ASSEMBLY_METADATA {
     PVOID lpInformation;
@@ -253,6 +264,32 @@ union LARGE_INTEGER {
     } u;
     LONGLONG QuadPart;
 };
+
+enum ACTIVATION_CONTEXT_INFO_CLASS { AssemblyDetailedInformationInActivationContext = 3 };
+struct ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION {
+    DWORD ulFlags;
+    DWORD ulEncodedAssemblyIdentityLength;
+    DWORD ulManifestPathType;
+    DWORD ulManifestPathLength;  // in bytes, without the terminator
+    LARGE_INTEGER liManifestLastWriteTime;
+    DWORD ulPolicyPathType;
+    DWORD ulPolicyPathLength;
+    LARGE_INTEGER liPolicyLastWriteTime;
+    DWORD ulMetadataSatelliteRosterIndex;
+    DWORD ulManifestVersionMajor;
+    DWORD ulManifestVersionMinor;
+    DWORD ulPolicyVersionMajor;
+    DWORD ulPolicyVersionMinor;
+    DWORD ulAssemblyDirectoryNameLength;
+    PCWSTR lpAssemblyEncodedAssemblyIdentity;
+    PCWSTR lpAssemblyManifestPath;
+    PCWSTR lpAssemblyPolicyPath;
+    PCWSTR lpAssemblyDirectoryName;
+    DWORD ulFileCount;
+};
+BOOL QueryActCtxW(DWORD flags, HANDLE context, PVOID subInstance, ULONG infoClass, PVOID buffer,
+                  SIZE_T size, SIZE_T* written);
+void ReleaseActCtx(HANDLE context);
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
