@@ -33,8 +33,8 @@
 namespace {
 
 // Only a failing run waits these out, so they are generous: under qemu's
-// emulation, with two runs side by side on a busy 2-core machine, 30 seconds
-// for the dialog to appear were not always enough.
+// emulation, with two runs side by side on a busy 2-core machine, a whole
+// run has taken over 100 seconds.
 constexpr DWORD kStartTimeoutMs = 120000;
 constexpr DWORD kRunTimeoutMs = 120000;
 constexpr DWORD kBoxTimeoutMs = 30000;
