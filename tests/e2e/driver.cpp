@@ -32,10 +32,13 @@
 
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 30000;
-constexpr DWORD kRunTimeoutMs = 60000;
-constexpr DWORD kBoxTimeoutMs = 10000;
-constexpr DWORD kEndTimeoutMs = 15000;
+// Only a failing run waits these out, so they are generous: under qemu's
+// emulation, with two runs side by side on a busy 2-core machine, a whole
+// run has taken over 100 seconds.
+constexpr DWORD kStartTimeoutMs = 120000;
+constexpr DWORD kRunTimeoutMs = 120000;
+constexpr DWORD kBoxTimeoutMs = 30000;
+constexpr DWORD kEndTimeoutMs = 60000;
 constexpr DWORD kPauseTimeoutMs = 60000;
 constexpr DWORD kPollMs = 50;
 
