@@ -16,6 +16,16 @@ include(ExternalProject)
 
 set(VARNOBEL_SHIPPED_EXE ${CMAKE_BINARY_DIR}/Varnobel.exe)
 
+# A compiler or linker launcher (ccache, benchmarks/build-times) given to
+# this build is given to the inner ones too.
+set(VARNOBEL_LAUNCHER_ARGS)
+foreach(launcher CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
+                 CMAKE_C_LINKER_LAUNCHER CMAKE_CXX_LINKER_LAUNCHER)
+  if(${launcher})
+    list(APPEND VARNOBEL_LAUNCHER_ARGS -D${launcher}=${${launcher}})
+  endif()
+endforeach()
+
 function(varnobel_wine_test_build name arch benchmarks)
   set(binary_dir ${CMAKE_BINARY_DIR}/${name})
   ExternalProject_Add(${name}
@@ -30,6 +40,7 @@ function(varnobel_wine_test_build name arch benchmarks)
       -DVARNOBEL_WINE_TESTS=OFF
       -DVARNOBEL_SHIPPED_EXE=${VARNOBEL_SHIPPED_EXE}
       -DVARNOBEL_BUILD_BENCHMARKS=${benchmarks}
+      ${VARNOBEL_LAUNCHER_ARGS}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     DEPENDS Varnobel)

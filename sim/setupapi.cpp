@@ -24,7 +24,7 @@ constexpr char kEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr uintptr_t kFirstSetHandle = 0x00DE0000;
 constexpr uintptr_t kSetHandleStep = 0x10;
 constexpr DWORD kFirstDevInst = 1;
-constexpr char kDllName[] = "setupapi.dll";
+constexpr char kSetupApiDllName[] = "setupapi.dll";
 
 struct Member {
     GUID interfaceClass;
@@ -309,7 +309,7 @@ bool ApplySetupApiLine(const std::string& text, std::string* message) {
         return true;
     }
     if (key == "dll" || key == "missing") {
-        return sim::internal::ApplyDllSetting(kDllName, key, value, message);
+        return sim::internal::ApplyDllSetting(kSetupApiDllName, key, value, message);
     }
     if (key != "fail") {
         *message = "unknown Setup API setting '" + key +
@@ -330,7 +330,7 @@ bool ApplySetupApiLine(const std::string& text, std::string* message) {
 }  // namespace sim
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DWORD flags) {
-    sim::internal::NoteCallInto(kDllName);
+    sim::internal::NoteCallInto(kSetupApiDllName);
     if (sim::internal::CallFailsWithLastError("SetupDiGetClassDevsA")) {
         return INVALID_HANDLE_VALUE;
     }
@@ -359,7 +359,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator, HWND, DW
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA device,
                                  const GUID* interfaceGuid, DWORD memberIndex,
                                  PSP_DEVICE_INTERFACE_DATA interfaceData) {
-    sim::internal::NoteCallInto(kDllName);
+    sim::internal::NoteCallInto(kSetupApiDllName);
     if (sim::internal::CallFailsWithLastError("SetupDiEnumDeviceInterfaces")) {
         return FALSE;
     }
@@ -396,7 +396,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA device,
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA interfaceData,
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
                                       PDWORD requiredSize, PSP_DEVINFO_DATA device) {
-    sim::internal::NoteCallInto(kDllName);
+    sim::internal::NoteCallInto(kSetupApiDllName);
     if (sim::internal::CallFailsWithLastError("SetupDiGetDeviceInterfaceDetailA")) {
         return FALSE;
     }
@@ -450,7 +450,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA
 }
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
-    sim::internal::NoteCallInto(kDllName);
+    sim::internal::NoteCallInto(kSetupApiDllName);
     if (sim::internal::CallFailsWithLastError("SetupDiDestroyDeviceInfoList")) {
         return FALSE;
     }
@@ -464,9 +464,9 @@ namespace {
 
 // Windows 2000 and later have the device-interface functions; the loader
 // decides whether the machine has the DLL at all.
-[[maybe_unused]] const bool registered = [] {
+[[maybe_unused]] const bool setupApiRegistered = [] {
     sim::internal::RegisterDll(
-        kDllName, 0x77920000,
+        kSetupApiDllName, 0x77920000,
         {{"SetupDiGetClassDevsA", reinterpret_cast<void (*)()>(&SetupDiGetClassDevsA)},
          {"SetupDiEnumDeviceInterfaces",
           reinterpret_cast<void (*)()>(&SetupDiEnumDeviceInterfaces)},

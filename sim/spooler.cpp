@@ -15,7 +15,7 @@ using sim::internal::ParseQuoted;
 using sim::internal::Trimmed;
 
 constexpr char kLocalMonitor[] = "Local Monitor";
-constexpr char kDllName[] = "winspool.drv";
+constexpr char kSpoolerDllName[] = "winspool.drv";
 
 using Port = sim::SpoolerPort;
 
@@ -96,7 +96,7 @@ bool ApplySetting(const std::string& text, std::string* message) {
         return true;
     }
     if (key == "dll" || key == "missing") {
-        return sim::internal::ApplyDllSetting(kDllName, key, value, message);
+        return sim::internal::ApplyDllSetting(kSpoolerDllName, key, value, message);
     }
     *message = "unknown spooler setting '" + text +
                "' (expected \"PORT\"=\"description\", null=\"description\", +\"PORT\"=..., "
@@ -205,7 +205,7 @@ BOOL EnumPortsA(LPSTR serverName, DWORD level, LPBYTE ports, DWORD bufferSize, L
         SetLastError(status);
         return FALSE;
     }
-    sim::internal::NoteCallInto(kDllName);
+    sim::internal::NoteCallInto(kSpoolerDllName);
     Spooler& spooler = TheSpooler();
     ++spooler.calls;
     if (serverName != nullptr && serverName[0] != 0) {
@@ -249,8 +249,8 @@ BOOL EnumPortsA(LPSTR serverName, DWORD level, LPBYTE ports, DWORD bufferSize, L
 
 namespace {
 
-[[maybe_unused]] const bool registered = [] {
-    sim::internal::RegisterDll(kDllName, 0x73000000,
+[[maybe_unused]] const bool spoolerRegistered = [] {
+    sim::internal::RegisterDll(kSpoolerDllName, 0x73000000,
                                {{"EnumPortsA", reinterpret_cast<void (*)()>(&EnumPortsA)}});
     return true;
 }();

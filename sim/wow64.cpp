@@ -133,7 +133,7 @@ BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
 namespace {
 
 // kernel32 exports IsWow64Process from Windows XP Service Pack 2 on.
-[[maybe_unused]] const bool registered = [] {
+[[maybe_unused]] const bool isWow64ProcessRegistered = [] {
     sim::internal::RegisterDll(
         "kernel32.dll", sim::internal::kKernel32Base,
         {{"IsWow64Process", reinterpret_cast<void (*)()>(&IsWow64Process), ExportsIsWow64Process}});

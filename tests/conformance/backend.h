@@ -8,6 +8,15 @@
 #include "sim/control.h"
 #endif
 
+namespace conformance {
+
+// What a buffer or an out parameter holds before a call, to see whether the
+// call wrote it.
+constexpr BYTE kPoison = 0xCC;
+constexpr DWORD kPoisonDword = 0xdeadbeef;
+
+}  // namespace conformance
+
 namespace backend {
 
 #ifdef _WIN32

@@ -14,7 +14,7 @@ namespace conformance {
 namespace {
 
 constexpr char kPath[] = "varnobel-conformance.txt";
-constexpr DWORD kBoth = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 constexpr DWORD kShareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 class FilesTest : public ::testing::Test {
@@ -73,12 +73,12 @@ protected:
 TEST_F(FilesTest, AFileHeldSharingEverythingIsRecreated) {
     HANDLE holder = Open(GENERIC_READ, kShareBoth, CREATE_ALWAYS);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    HANDLE writer = Open(kBoth, kShareBoth, CREATE_ALWAYS);
+    HANDLE writer = Open(kReadWrite, kShareBoth, CREATE_ALWAYS);
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
     Write(writer, "first run\r\n");
-    HANDLE editor = Open(kBoth, kShareBoth, OPEN_EXISTING);
+    HANDLE editor = Open(kReadWrite, kShareBoth, OPEN_EXISTING);
     ASSERT_NE(INVALID_HANDLE_VALUE, editor);
-    HANDLE again = Open(kBoth, kShareBoth, CREATE_ALWAYS);
+    HANDLE again = Open(kReadWrite, kShareBoth, CREATE_ALWAYS);
     ASSERT_NE(INVALID_HANDLE_VALUE, again);
     Write(again, "second\r\n");
     EXPECT_EQ("second\r\n", Contents());
@@ -94,7 +94,7 @@ TEST_F(FilesTest, AHolderThatSharesTooLittleRefusesTheOpen) {
         HANDLE held = Open(holder.access, holder.share, CREATE_ALWAYS);
         ASSERT_NE(INVALID_HANDLE_VALUE, held);
         SetLastError(0);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, Open(kBoth, kShareBoth, CREATE_ALWAYS));
+        EXPECT_EQ(INVALID_HANDLE_VALUE, Open(kReadWrite, kShareBoth, CREATE_ALWAYS));
         EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
         for (HANDLE handle : handles_) {
             CloseHandle(handle);
@@ -114,7 +114,7 @@ TEST_F(FilesTest, ReadOnlyAttributeIsKeptAndReported) {
               GetFileAttributesA(kPath) & FILE_ATTRIBUTE_READONLY);
     EXPECT_NE(INVALID_HANDLE_VALUE, Open(GENERIC_READ, kShareBoth, OPEN_EXISTING));
     SetLastError(0);
-    HANDLE recreated = Open(kBoth, kShareBoth, CREATE_ALWAYS);
+    HANDLE recreated = Open(kReadWrite, kShareBoth, CREATE_ALWAYS);
     if (recreated != INVALID_HANDLE_VALUE && backend::RunningUnderWine()) {
         GTEST_SKIP() << "Wine run as root lets a read-only file be re-created";
     }

@@ -54,10 +54,6 @@ void AllowAll(const char* path) {
 }
 #endif
 
-HKEY PoisonKey() {
-    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kPoisonDword));
-}
-
 // A key "ReadOnly" below the scratch key, holding one string value, that may
 // only be read.
 class ReadOnlyKeyTest : public RegistryTest {

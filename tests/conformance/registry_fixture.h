@@ -12,8 +12,11 @@
 namespace conformance {
 
 constexpr char kScratchPath[] = "Software\\VarnobelConformance";
-constexpr BYTE kPoison = 0xCC;
-constexpr DWORD kPoisonDword = 0xdeadbeef;
+
+// A handle no call returns.
+inline HKEY PoisonKey() {
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kPoisonDword));
+}
 
 class RegistryTest : public ::testing::Test {
 protected:

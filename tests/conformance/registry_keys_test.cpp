@@ -4,10 +4,6 @@
 namespace conformance {
 namespace {
 
-HKEY PoisonKey() {
-    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kPoisonDword));
-}
-
 TEST_F(RegistryTest, OpensKeyPathWithSeveralComponents) {
     MakeKey("Outer\\Middle\\Inner");
     HKEY key = PoisonKey();

@@ -29,8 +29,6 @@ constexpr char kDeviceClasses[] = "SYSTEM\\CurrentControlSet\\Control\\DeviceCla
 constexpr char kEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr char kEnumerator[] = "VARNOBELTEST";
 constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
-constexpr BYTE kPoison = 0xCC;
-constexpr DWORD kPoisonDword = 0xdeadbeef;
 constexpr std::size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
 
 std::string ClassKey() {

@@ -13,8 +13,6 @@
 namespace conformance {
 namespace {
 
-constexpr BYTE kPoison = 0xCC;
-constexpr DWORD kPoisonDword = 0xdeadbeef;
 constexpr DWORD kSlack = 64;
 // What a local port is called and described as.
 constexpr char kMonitor[] = "Local Monitor";

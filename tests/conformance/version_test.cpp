@@ -10,9 +10,6 @@
 namespace conformance {
 namespace {
 
-constexpr BYTE kPoison = 0xCC;
-constexpr DWORD kPoisonDword = 0xdeadbeef;
-
 class VersionTest : public ::testing::Test {
 protected:
     void SetUp() override {

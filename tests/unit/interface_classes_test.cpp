@@ -241,7 +241,7 @@ TEST_F(InterfacePassTest, FailingFullWalkIsThePassResult) {
 
 // setupapi.dll --------------------------------------------------------------------
 
-std::vector<std::string> PresentPorts() {
+std::vector<std::string> PresentPortNames() {
     std::vector<std::string> ports;
     for (const PortRecord& slot : portTable.slots) {
         if (slot.kind != Absent) {
@@ -321,7 +321,7 @@ TEST_F(InterfacePassTest, WithoutTheSetupApiThePassIsTheFullWalk) {
             EXPECT_EQ(0u, sim::ApiCallCount("SetupDiGetClassDevsA"));
         } else {
             EXPECT_EQ(1, result);
-            EXPECT_EQ(kInterfacePorts, PresentPorts());
+            EXPECT_EQ(kInterfacePorts, PresentPortNames());
             EXPECT_EQ(2u, sim::ApiCallCount("SetupDiGetClassDevsA"));
         }
     }

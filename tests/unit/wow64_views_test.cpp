@@ -44,14 +44,15 @@ std::string AutoConnectEntry(const std::string& software, const std::string& por
            "\"BDAddress\"=hex:00,11,22,aa,bb,cc\n\"BDName\"=\"" + name + "\"\n";
 }
 
-std::string LinkKey(const std::string& software) {
+std::string WidcommLinkKey(const std::string& software) {
     return Section(software, "WIDCOMM\\btConfig\\Devices\\00:11:22:aa:bb:cc") +
            "\"LinkKey\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10\n";
 }
 
 // A WIDCOMM stack with COM4 bound to a headset, all in one view.
 std::string PairedStack(const std::string& software) {
-    return AutoConnect(software) + AutoConnectEntry(software, "4", "Headset") + LinkKey(software);
+    return AutoConnect(software) + AutoConnectEntry(software, "4", "Headset") +
+           WidcommLinkKey(software);
 }
 
 class Wow64Test : public LogDialogTest {
@@ -227,7 +228,7 @@ TEST_F(Wow64Test, EveryReadOfThePassStaysInTheStacksView) {
     const std::string name = "\"BDName\"=\"Headset\"\n";
     const std::string staleStack = AutoConnect(kWow64Software) +
                                    AutoConnectEntry(kWow64Software, "4", "Old name") +
-                                   LinkKey(kWow64Software);
+                                   WidcommLinkKey(kWow64Software);
     const std::string reset = "WIDCOMM: reset (COM4) Bluetooth Serial Port\r\n";
     const std::string unbound = "(COM4) Bluetooth Serial Port";
     struct Row {
@@ -241,19 +242,21 @@ TEST_F(Wow64Test, EveryReadOfThePassStaysInTheStacksView) {
     const Row rows[] = {
         {"the link key only in the stale copy",
          AutoConnect(kNativeSoftware) + AutoConnectEntry(kNativeSoftware, "4", "Headset") +
-             LinkKey(kWow64Software),
+             WidcommLinkKey(kWow64Software),
          nullptr,
          {reset, "WIDCOMM: query LinkKey error\r\n", "WIDCOMM: 1 enum error\r\n"},
          unbound.c_str(),
          0},
         {"the address only in the stale copy",
-         AutoConnect(kNativeSoftware) + entry64 + name + LinkKey(kNativeSoftware) + staleStack,
+         AutoConnect(kNativeSoftware) + entry64 + name + WidcommLinkKey(kNativeSoftware) +
+             staleStack,
          nullptr,
          {reset, "WIDCOMM: 1 enum error\r\n"},
          unbound.c_str(),
          0},
         {"the name only in the stale copy",
-         AutoConnect(kNativeSoftware) + entry64 + address + LinkKey(kNativeSoftware) + staleStack,
+         AutoConnect(kNativeSoftware) + entry64 + address + WidcommLinkKey(kNativeSoftware) +
+             staleStack,
          nullptr,
          {reset, "WIDCOMM: query BDName error\r\n", "WIDCOMM: 1 enum error\r\n"},
          unbound.c_str(),
@@ -278,7 +281,7 @@ TEST_F(Wow64Test, EveryReadOfThePassStaysInTheStacksView) {
          0},
         {"the stack in the 32-bit view only, a link key in the 64-bit view",
          AutoConnect(kWow64Software) + AutoConnectEntry(kWow64Software, "4", "Headset") +
-             LinkKey(kNativeSoftware),
+             WidcommLinkKey(kNativeSoftware),
          nullptr,
          {reset, "WIDCOMM: query LinkKey error\r\n", "WIDCOMM: 1 enum error\r\n"},
          unbound.c_str(),
