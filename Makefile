@@ -12,13 +12,15 @@
 #   make deps   install the Debian packages the builds need
 #   make bench  time discovery on large simulated machines, then against
 #               Wine's real Windows API on generated machines
+#   make reproduce  build the exe again from a copy of the committed tree in
+#               a temporary folder, and compare the bytes with build/win32's
 SHELL := /bin/bash
 JOBS ?= 2
 FUZZ_SECONDS ?=
 FUZZ_RUNS ?=
 
 .PHONY: all deps tools exe run test test-host test-asan test-fuzz test-win32 host asan \
-        fuzz-build fuzz win32 bench clean
+        fuzz-build fuzz win32 bench reproduce clean
 
 all: exe
 
@@ -83,6 +85,10 @@ fuzz: fuzz-build
 run: exe
 	@tools/wine-run --check-i386
 	@JOBS=$(JOBS) tools/run-demo
+
+# The same commit gives the same exe and .debug file in any folder.
+reproduce: exe
+	@JOBS=$(JOBS) tools/reproduce
 
 clean:
 	rm -rf build out
