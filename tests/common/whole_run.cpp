@@ -107,6 +107,10 @@ void RecordAfterRun(const ProgramOnMachine& program, CPortTestDlg& dialog, Outco
 // The person at the dialog: paints, presses Test, looks, and leaves.
 void ActAsUser(const Session& session, const CPortTestApp& app, HWND dialog, const Hooks& hooks,
                Outcome* outcome) {
+    // What the process holds for the dialog's whole life by the time it comes
+    // up (the common controls, the DLLs loaded ahead of a wide search) goes
+    // at the end, where it is counted; the run may add nothing to it.
+    const int modulesAtDialogStart = sim::LoadedModuleCount();
     if (session.paintMinimised) {
         sim::SetIconic(dialog, true);
         sim::SetClientSize(dialog, session.clientWidth, session.clientHeight);
@@ -130,9 +134,7 @@ void ActAsUser(const Session& session, const CPortTestApp& app, HWND dialog, con
     outcome->resultFileOpen = main != nullptr && main->resultFile.IsOpen();
     outcome->testButtonEnabled = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
     RecordHeld(outcome);
-    // The dialog's controls live in comctl32.dll, which the program holds
-    // until the dialog is gone; the end of the run counts it.
-    outcome->loadedModulesAfterRun -= sim::DllReferences("comctl32.dll");
+    outcome->loadedModulesAfterRun -= modulesAtDialogStart;
     switch (session.leave) {
         case Session::Leave::Exit:
             sim::ClickButton(dialog, IDCANCEL);
