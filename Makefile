@@ -9,7 +9,7 @@
 #   make fuzz   fuzz each target for FUZZ_SECONDS seconds (120 unless
 #               FUZZ_RUNS is given), or for FUZZ_RUNS inputs each
 #               (make fuzz FUZZ_RUNS=500000: a million in all)
-#   make deps   install the Debian packages the builds need
+#   make deps   install the Debian packages the builds and tests need
 #   make bench  time discovery on large simulated machines, then against
 #               Wine's real Windows API on generated machines
 #   make reproduce  build the exe again from a copy of the committed tree in
@@ -19,7 +19,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?=
 FUZZ_RUNS ?=
 
-.PHONY: all deps tools exe run test test-host test-asan test-fuzz test-win32 host asan \
+.PHONY: all deps tools tools-run exe run test test-host test-asan test-fuzz test-win32 host asan \
         fuzz-build fuzz win32 bench reproduce clean
 
 all: exe
@@ -27,14 +27,18 @@ all: exe
 deps:
 	@tools/install-deps
 
-# Every other target starts here, so a fresh machine gets its tools first.
+# Every other target starts here, so a fresh machine gets its tools first:
+# `make exe` and `make run` only what they need, the tests the rest too.
 tools:
 	@tools/install-deps --check || tools/install-deps
+
+tools-run:
+	@tools/install-deps --check --run || tools/install-deps --run
 
 build/host/CMakeCache.txt: | tools
 	cmake --preset host
 
-build/win32/CMakeCache.txt: | tools
+build/win32/CMakeCache.txt: | tools-run
 	cmake --preset win32
 
 build/asan/CMakeCache.txt: | tools
@@ -52,7 +56,7 @@ asan: build/asan/CMakeCache.txt
 fuzz-build: build/fuzz/CMakeCache.txt
 	cmake --build --preset fuzz -j $(JOBS)
 
-win32: build/win32/CMakeCache.txt
+win32: build/win32/CMakeCache.txt | tools
 	cmake --build --preset win32 -j $(JOBS)
 
 exe: build/win32/CMakeCache.txt
