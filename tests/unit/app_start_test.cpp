@@ -60,6 +60,16 @@ protected:
         EXPECT_EQ(sim::OpenKeyCount(), 0);
     }
 
+    // A fresh machine of `version`; with `update`, Vista's or 7's update that
+    // adds SetDefaultDllDirectories.
+    void FreshMachine(const sim::Version& version, bool update) {
+        SetUp();
+        sim::SetVersion(version);
+        if (update) {
+            sim::AddDllDirectoriesUpdate();
+        }
+    }
+
     // Makes the application for an exe at `path` and runs the entry point.
     int Start(const std::string& path) {
         sim::SetModulePath(path);
@@ -200,11 +210,7 @@ TEST_F(AppStartTest, CensusDllsAreLoadedAheadWhereTheSearchKeepsTheExesFolder) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        SetUp();
-        sim::SetVersion(row.version);
-        if (row.update) {
-            sim::AddDllDirectoriesUpdate();
-        }
+        FreshMachine(row.version, row.update);
         if (row.removed != nullptr) {
             sim::RemoveSystemDll(row.removed);
         }
@@ -299,11 +305,7 @@ TEST_F(AppStartTest, TheDllSearchIsNarrowedWhereTheSystemAllows) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        SetUp();
-        sim::SetVersion(row.version);
-        if (row.update) {
-            sim::AddDllDirectoriesUpdate();
-        }
+        FreshMachine(row.version, row.update);
         if (row.failingCall != nullptr) {
             sim::FailCall(row.failingCall, ERROR_ACCESS_DENIED, 1, 1);
         }
